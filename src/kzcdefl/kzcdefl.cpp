@@ -1,0 +1,120 @@
+// Container inflater: skips the 24-byte KZM header and inflates the zlib stream behind it, file to file.
+#include "kzm.h"
+#include "kzmscan.h"
+
+#include <cassert>
+#include <zlib.h>
+
+static const uint64_t KZM_HEADERSIZE = 24;   // container header, never read
+static const unsigned CHUNK = 16384;         // bytes per input and per output block
+
+int decodekzm(const char* inpath, const char* outpath)
+{
+    FILE* source = fopen(inpath, "rb");
+    if (!source) {
+        printf("Error: %s\n", "can't open KZM file!");
+        return Z_DATA_ERROR;
+    }
+    FILE* dest = fopen(outpath, "wb");
+    if (!dest) {
+        printf("Error: %s\n", "can't create file!");
+        fclose(source);
+        return Z_DATA_ERROR;
+    }
+    // A file shorter than the header leaves the stream empty: the first read finds nothing.
+    kzmseek(source, KZM_HEADERSIZE);
+    int ret = inf(source, dest);
+    fclose(source);
+    if (fclose(dest) != 0 && ret == Z_OK)
+        ret = Z_ERRNO;
+    return ret;
+}
+
+// Returns Z_OK once the stream has ended, Z_DATA_ERROR for corrupt data, a preset dictionary or
+// input that ends first, Z_MEM_ERROR, Z_ERRNO on a read or write error, or inflateInit's code.
+// Bytes after the end of the stream are not used.
+int inf(FILE* source, FILE* dest)
+{
+    unsigned char in[CHUNK];
+    unsigned char out[CHUNK];
+    z_stream strm;
+    strm.zalloc = Z_NULL;
+    strm.zfree = Z_NULL;
+    strm.opaque = Z_NULL;
+    strm.avail_in = 0;
+    strm.next_in = Z_NULL;
+    int ret = inflateInit(&strm);
+    if (ret != Z_OK)
+        return ret;
+
+    do {
+        strm.avail_in = (uInt)fread(in, 1, CHUNK, source);
+        if (ferror(source)) {
+            inflateEnd(&strm);
+            return Z_ERRNO;
+        }
+        if (strm.avail_in == 0)
+            break;
+        strm.next_in = in;
+        do {
+            strm.avail_out = CHUNK;
+            strm.next_out = out;
+            ret = inflate(&strm, Z_NO_FLUSH);
+            assert(ret != Z_STREAM_ERROR);
+            if (ret == Z_NEED_DICT)
+                ret = Z_DATA_ERROR;
+            if (ret == Z_DATA_ERROR || ret == Z_MEM_ERROR) {
+                inflateEnd(&strm);
+                return ret;
+            }
+            unsigned have = CHUNK - strm.avail_out;
+            if (fwrite(out, 1, have, dest) != have || ferror(dest)) {
+                inflateEnd(&strm);
+                return Z_ERRNO;
+            }
+        } while (strm.avail_out == 0);
+    } while (ret != Z_STREAM_END);
+
+    inflateEnd(&strm);
+    return ret == Z_STREAM_END ? Z_OK : Z_DATA_ERROR;
+}
+
+// Returns Z_OK, Z_ERRNO on a read or write error, or deflateInit's code for a bad level or version.
+int def(FILE* source, FILE* dest, int level)
+{
+    unsigned char in[CHUNK];
+    unsigned char out[CHUNK];
+    z_stream strm;
+    strm.zalloc = Z_NULL;
+    strm.zfree = Z_NULL;
+    strm.opaque = Z_NULL;
+    int ret = deflateInit(&strm, level);
+    if (ret != Z_OK)
+        return ret;
+
+    int flush;
+    do {
+        strm.avail_in = (uInt)fread(in, 1, CHUNK, source);
+        if (ferror(source)) {
+            deflateEnd(&strm);
+            return Z_ERRNO;
+        }
+        flush = feof(source) ? Z_FINISH : Z_NO_FLUSH;
+        strm.next_in = in;
+        do {
+            strm.avail_out = CHUNK;
+            strm.next_out = out;
+            ret = deflate(&strm, flush);
+            assert(ret != Z_STREAM_ERROR);
+            unsigned have = CHUNK - strm.avail_out;
+            if (fwrite(out, 1, have, dest) != have || ferror(dest)) {
+                deflateEnd(&strm);
+                return Z_ERRNO;
+            }
+        } while (strm.avail_out == 0);
+    } while (flush != Z_FINISH);
+    assert(ret == Z_STREAM_END);
+
+    deflateEnd(&strm);
+    return Z_OK;
+}
