@@ -124,7 +124,7 @@ kzbytes kzb_container(const kzbytes& work, int level, uint8_t headerfill)
 void kzb_writefile(const std::string& path, const kzbytes& bytes)
 {
     FILE* f = fopen(path.c_str(), "wb");
-    if (!f || fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || fclose(f) != 0)
+    if (!f || (!bytes.empty() && fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) || fclose(f) != 0)
         throw std::runtime_error("cannot write " + path);
 }
 
