@@ -8,6 +8,13 @@
 static const uint64_t KZM_HEADERSIZE = 24;   // container header, never read
 static const unsigned CHUNK = 16384;         // bytes per input and per output block
 
+// Writes what the last zlib call left in out; false on a short write or a write error.
+static bool putblock(FILE* dest, const unsigned char* out, const z_stream* strm)
+{
+    unsigned have = CHUNK - strm->avail_out;
+    return fwrite(out, 1, have, dest) == have && !ferror(dest);
+}
+
 int decodekzm(const char* inpath, const char* outpath)
 {
     FILE* source = fopen(inpath, "rb");
@@ -37,12 +44,7 @@ int inf(FILE* source, FILE* dest)
 {
     unsigned char in[CHUNK];
     unsigned char out[CHUNK];
-    z_stream strm;
-    strm.zalloc = Z_NULL;
-    strm.zfree = Z_NULL;
-    strm.opaque = Z_NULL;
-    strm.avail_in = 0;
-    strm.next_in = Z_NULL;
+    z_stream strm = {};   // default allocator, no input yet
     int ret = inflateInit(&strm);
     if (ret != Z_OK)
         return ret;
@@ -67,8 +69,7 @@ int inf(FILE* source, FILE* dest)
                 inflateEnd(&strm);
                 return ret;
             }
-            unsigned have = CHUNK - strm.avail_out;
-            if (fwrite(out, 1, have, dest) != have || ferror(dest)) {
+            if (!putblock(dest, out, &strm)) {
                 inflateEnd(&strm);
                 return Z_ERRNO;
             }
@@ -84,10 +85,7 @@ int def(FILE* source, FILE* dest, int level)
 {
     unsigned char in[CHUNK];
     unsigned char out[CHUNK];
-    z_stream strm;
-    strm.zalloc = Z_NULL;
-    strm.zfree = Z_NULL;
-    strm.opaque = Z_NULL;
+    z_stream strm = {};
     int ret = deflateInit(&strm, level);
     if (ret != Z_OK)
         return ret;
@@ -106,8 +104,7 @@ int def(FILE* source, FILE* dest, int level)
             strm.next_out = out;
             ret = deflate(&strm, flush);
             assert(ret != Z_STREAM_ERROR);
-            unsigned have = CHUNK - strm.avail_out;
-            if (fwrite(out, 1, have, dest) != have || ferror(dest)) {
+            if (!putblock(dest, out, &strm)) {
                 deflateEnd(&strm);
                 return Z_ERRNO;
             }
