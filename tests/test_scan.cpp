@@ -1,6 +1,7 @@
 // The shared chunk scan: every matching offset in file order, nested and across read blocks, never a cut probe.
 #include "kzmscan.h"
 #include "kzbuild.h"
+#include "kztest.h"
 
 #include <gtest/gtest.h>
 
@@ -25,13 +26,13 @@ int collect(FILE* f, uint64_t pos, void* ctx)
 
 std::vector<uint64_t> scan(const kzbytes& bytes, const kzmprobe& probe)
 {
-    const char* path = "scan_test.bin";
+    std::string path = kzt_file(".bin");
     kzb_writefile(path, bytes);
-    FILE* f = fopen(path, "rb");
+    FILE* f = fopen(path.c_str(), "rb");
     found fd;
     kzmscan(f, probe, collect, &fd);
     fclose(f);
-    remove(path);
+    remove(path.c_str());
     return fd.at;
 }
 
@@ -86,19 +87,21 @@ TEST(ChunkScan, StopsWhenTheCallbackAsks)
 {
     kzbytes b(64);
     put(b, 0, "PATTPATTPATT");
-    kzb_writefile("scan_stop.bin", b);
-    FILE* f = fopen("scan_stop.bin", "rb");
+    std::string path = kzt_file(".bin");
+    kzb_writefile(path, b);
+    FILE* f = fopen(path.c_str(), "rb");
     int calls = 0;
     kzmscan(f, KZM_PATTPROBE, [](FILE*, uint64_t, void* ctx) { return ++*(int*)ctx == 2 ? 1 : 0; }, &calls);
     fclose(f);
-    remove("scan_stop.bin");
+    remove(path.c_str());
     EXPECT_EQ(calls, 2);
 }
 
 TEST(ChunkScan, ReadAtZeroFillsPastTheEnd)
 {
-    kzb_writefile("scan_read.bin", {1, 2, 3});
-    FILE* f = fopen("scan_read.bin", "rb");
+    std::string path = kzt_file(".bin");
+    kzb_writefile(path, {1, 2, 3});
+    FILE* f = fopen(path.c_str(), "rb");
     uint8_t b[6];
     memset(b, 0xAA, sizeof b);
     EXPECT_EQ(kzmreadat(f, 1, b, sizeof b), 2u);
@@ -106,5 +109,5 @@ TEST(ChunkScan, ReadAtZeroFillsPastTheEnd)
     EXPECT_EQ(kzmreadat(f, 10, b, 2), 0u);
     EXPECT_EQ(kzbytes(b, b + 2), (kzbytes{0, 0}));
     fclose(f);
-    remove("scan_read.bin");
+    remove(path.c_str());
 }

@@ -1,6 +1,7 @@
 // Song header conversion: title, speed, tempo, pans and orders into the IT song header, the rest fixed.
 #include "kzm.h"
 #include "kzbuild.h"
+#include "kztest.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +11,12 @@ namespace {
 
 IMPM convert(const kzbytes& work)
 {
-    kzb_writefile("song_test.emx", work);
+    std::string path = kzt_file(".emx");
+    kzb_writefile(path, work);
     IMPM song;
     memset(&song, 0xEE, sizeof song);
-    EXPECT_EQ(convertkzminfo("song_test.emx", &song), KZM_OK);
-    remove("song_test.emx");
+    EXPECT_EQ(convertkzminfo(path.c_str(), &song), KZM_OK);
+    remove(path.c_str());
     return song;
 }
 

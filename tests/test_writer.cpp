@@ -2,6 +2,7 @@
 #include "kzm.h"
 #include "kzmbytes.h"
 #include "kzbuild.h"
+#include "kztest.h"
 
 #include <gtest/gtest.h>
 
@@ -11,23 +12,12 @@
 
 namespace {
 
-struct records {
-    IMPM song;
-    IMPP* patterns;
-    IMPS* samples;
-};
-
-records blank(uint16_t ordnum, uint16_t smpnum, uint16_t patnum)
+void counts(kzt_records& r, uint16_t ordnum, uint16_t smpnum, uint16_t patnum)
 {
-    records r;
-    memset(&r.song, 0, sizeof r.song);
     memcpy(r.song.magic, "IMPM", 4);
     r.song.OrdNum = ordnum;
     r.song.SmpNum = smpnum;
     r.song.PatNum = patnum;
-    r.patterns = (IMPP*)calloc(KZM_MAXPATTERNS, sizeof(IMPP));
-    r.samples = (IMPS*)calloc(KZM_MAXSLOTS, sizeof(IMPS));
-    return r;
 }
 
 void fillpattern(IMPP* p, uint16_t length, uint16_t rows, uint8_t first)
@@ -47,11 +37,13 @@ void fillsample(IMPS* s, uint8_t flg, uint32_t length, uint8_t first)
         s->data[i] = (uint8_t)(first + i);
 }
 
-kzbytes write(records& r)
+kzbytes write(kzt_records& r)
 {
-    EXPECT_EQ(writeit("writer_test.it", &r.song, r.patterns, r.samples), KZM_OK);
-    kzbytes it = kzb_readfile("writer_test.it");
-    remove("writer_test.it");
+    std::string path = kzt_file(".it");
+    EXPECT_EQ(writeit(path.c_str(), &r.song, r.patterns, r.samples), KZM_OK);
+    r.handedover();
+    kzbytes it = kzb_readfile(path);
+    remove(path.c_str());
     return it;
 }
 
@@ -66,7 +58,8 @@ uint32_t u32(const kzbytes& b, size_t at)
 // pattern offsets at 204..219; sample headers at 220 and 300; patterns from 380.
 TEST(Writer, LayoutWorkedByHand)
 {
-    records r = blank(4, 2, 4);
+    kzt_records r;
+    counts(r, 4, 2, 4);
     r.song.InsNum = 3;   // sample mode: written as 0
     r.song.Orders[0] = 2;
     r.song.Orders[1] = 0;
@@ -117,7 +110,8 @@ TEST(Writer, LayoutWorkedByHand)
 TEST(Writer, EmptyCountsAndEmptyParts)
 {
     // No orders, samples or patterns: the header and the closing 255 only.
-    records none = blank(1, 0, 0);
+    kzt_records none;
+    counts(none, 1, 0, 0);
     kzbytes it = write(none);
     ASSERT_EQ(it.size(), 193u);
     EXPECT_EQ(get_u16le(&it[32]), 1);
@@ -125,7 +119,8 @@ TEST(Writer, EmptyCountsAndEmptyParts)
 
     // Slot 0 never filled, slot 1 filled, slot 2 empty: every header offset is real, every header
     // says "IMPS", and an empty slot's pointer is where the next data begins.
-    records r = blank(2, 3, 1);
+    kzt_records r;
+    counts(r, 2, 3, 1);
     fillsample(&r.samples[1], 0x00, 4, 0x61);
     fillsample(&r.samples[2], 0x02, 0, 0);
     r.samples[0].ViD = 0x07;
@@ -151,7 +146,8 @@ TEST(Writer, EmptyCountsAndEmptyParts)
 
 TEST(Writer, AllOrdersAndCountsAtCapacity)
 {
-    records r = blank(256, 99, 199);
+    kzt_records r;
+    counts(r, 256, 99, 199);
     for (int i = 0; i < 255; i++)
         r.song.Orders[i] = (uint8_t)i;
     kzbytes it = write(r);
@@ -166,10 +162,13 @@ TEST(Writer, AllOrdersAndCountsAtCapacity)
 
 TEST(Writer, OutputThatCannotBeCreated)
 {
-    mkdir("writer_dir.it", 0755);
-    records r = blank(1, 0, 0);
-    EXPECT_EQ(writeit("writer_dir.it", &r.song, r.patterns, r.samples), KZM_WRITEFAILED);
+    std::string dir = kzt_file(".it");
+    mkdir(dir.c_str(), 0755);
+    kzt_records r;
+    counts(r, 1, 0, 0);
+    EXPECT_EQ(writeit(dir.c_str(), &r.song, r.patterns, r.samples), KZM_WRITEFAILED);
+    r.handedover();
     struct stat st;
-    EXPECT_EQ(stat("writer_dir.it", &st), 0);   // never removed: the writer did not open it
-    rmdir("writer_dir.it");
+    EXPECT_EQ(stat(dir.c_str(), &st), 0);   // never removed: the writer did not open it
+    rmdir(dir.c_str());
 }
