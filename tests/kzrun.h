@@ -11,7 +11,8 @@ struct kzr_result {
 std::string kzr_scratch();
 void kzr_cleanup(const std::string& dir);
 
-// Runs the program in dir with input as its whole standard input.
+// Runs the program in dir with input as its whole standard input: the native build, or the command
+// line in the environment variable KZM2IT_CMD (see kzrun.cpp).
 kzr_result kzr_run(const std::string& dir, const std::string& input);
 
 bool kzr_exists(const std::string& path);

@@ -3,6 +3,7 @@
 #include "kzmscan.h"
 
 #include <cassert>
+#include <sys/stat.h>
 #include <zlib.h>
 
 static const uint64_t KZM_HEADERSIZE = 24;   // container header, never read
@@ -15,23 +16,35 @@ static bool putblock(FILE* dest, const unsigned char* out, const z_stream* strm)
     return fwrite(out, 1, have, dest) == have && !ferror(dest);
 }
 
+static bool isfolder(const char* path)
+{
+    struct stat st;
+    return stat(path, &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
+}
+
 int decodekzm(const char* inpath, const char* outpath)
 {
     FILE* source = fopen(inpath, "rb");
-    if (!source) {
+    // A folder opens on POSIX systems and fails at the first read, while on Windows the open fails;
+    // both platforms treat it as a read error, with the same messages and the same work file left.
+    if (!source && !isfolder(inpath)) {
         printf("Error: %s\n", "can't open KZM file!");
         return Z_DATA_ERROR;
     }
     FILE* dest = fopen(outpath, "wb");
     if (!dest) {
         printf("Error: %s\n", "can't create file!");
-        fclose(source);
+        if (source)
+            fclose(source);
         return Z_DATA_ERROR;
     }
-    // A file shorter than the header leaves the stream empty: the first read finds nothing.
-    kzmseek(source, KZM_HEADERSIZE);
-    int ret = inf(source, dest);
-    fclose(source);
+    int ret = Z_ERRNO;
+    if (source) {
+        // A file shorter than the header leaves the stream empty: the first read finds nothing.
+        kzmseek(source, KZM_HEADERSIZE);
+        ret = inf(source, dest);
+        fclose(source);
+    }
     if (fclose(dest) != 0 && ret == Z_OK)
         ret = Z_ERRNO;
     return ret;
