@@ -15,10 +15,23 @@ inline int kzmseek(FILE* f, uint64_t pos)
 #endif
 }
 
+// Size of the open file, 0 when it cannot be told.
+inline uint64_t kzmsize(FILE* f)
+{
+#ifdef _WIN32
+    long long end = _fseeki64(f, 0, SEEK_END) == 0 ? _ftelli64(f) : -1;
+#else
+    off_t end = fseeko(f, 0, SEEK_END) == 0 ? ftello(f) : -1;
+#endif
+    return end > 0 ? (uint64_t)end : 0;
+}
+
 // Reads n bytes at pos into buf. Bytes past the end of the file read as zero.
 // Returns the number of bytes that came from the file.
 inline size_t kzmreadat(FILE* f, uint64_t pos, void* buf, size_t n)
 {
+    if (n == 0)
+        return 0;
     size_t got = 0;
     if (kzmseek(f, pos) == 0)
         got = fread(buf, 1, n, f);
