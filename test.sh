@@ -2,7 +2,7 @@
 # Builds everything and runs every test.
 set -e
 cd "$(dirname "$0")"
-sh tools/deps.sh
+sh tools/deps.sh pkg-config libopenmpt-dev libxmp-dev libmikmod-dev
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"
 cd build && ctest --output-on-failure -j"$(nproc)"
