@@ -2,8 +2,8 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 // 64-bit positioning, so a work file past 2 GiB on a 32-bit platform is still read where it says.
 inline int kzmseek(FILE* f, uint64_t pos)
@@ -24,6 +24,16 @@ inline uint64_t kzmsize(FILE* f)
     off_t end = fseeko(f, 0, SEEK_END) == 0 ? ftello(f) : -1;
 #endif
     return end > 0 ? (uint64_t)end : 0;
+}
+
+// Opens the work file for a scanning reader. Its reads are whole blocks or exact sizes, so the
+// stream goes without a buffer of its own that every byte would be copied through.
+inline FILE* kzmopen(const char* path)
+{
+    FILE* f = fopen(path, "rb");
+    if (f)
+        setvbuf(f, nullptr, _IONBF, 0);
+    return f;
 }
 
 // Reads n bytes at pos into buf. Bytes past the end of the file read as zero.
@@ -54,47 +64,89 @@ inline size_t kzmprobelen(const kzmprobe& probe)
     return probe.form ? 16 : 4;
 }
 
-// Called for each match at chunk position pos; it may move the file position freely.
-// A non-zero result ends the scan.
-typedef int (*kzmchunkfn)(FILE* f, uint64_t pos, void* ctx);
+// Bytes of the file read per block of the scan: small enough to stay in the processor's cache
+// and cost few page faults, large enough that a read costs little per byte.
+constexpr size_t KZM_SCANBLOCK = (size_t)1 << 17;
+
+// A match as the scan hands it over: the bytes of the file from the match that its block holds,
+// so that a reader takes a chunk's header, and often the whole chunk, from memory.
+struct kzmchunk {
+    FILE* f;
+    uint64_t pos;          // file offset of the match
+    const uint8_t* held;   // the block's copy of the file from pos
+    size_t nheld;          // bytes at held; at least the probe's length
+    bool moved;            // the file position has moved; kzmchunkread sets it
+};
+
+// Copies n bytes from off bytes past the match into dst: what the block holds from memory, the
+// rest with one read of the file. Returns the number of those bytes that the file has; the rest
+// of dst is zeroed with zerofill, and left as it was without.
+inline size_t kzmchunkread(kzmchunk* c, size_t off, void* dst, size_t n, bool zerofill)
+{
+    size_t got = 0;
+    if (off < c->nheld) {
+        got = c->nheld - off < n ? c->nheld - off : n;
+        memcpy(dst, c->held + off, got);
+    }
+    if (got < n) {
+        uint8_t* rest = (uint8_t*)dst + got;
+        size_t want = n - got;
+        size_t more = 0;
+        c->moved = true;
+        if (kzmseek(c->f, c->pos + off + got) == 0)
+            more = fread(rest, 1, want, c->f);
+        if (zerofill)
+            memset(rest + more, 0, want - more);
+        got += more;
+    }
+    return got;
+}
+
+// Called for each match; it reads through kzmchunkread. A non-zero result ends the scan.
+typedef int (*kzmchunkcb)(kzmchunk* c, void* ctx);
 
 // Finds, in file order, every offset at which the whole probe lies within the file and matches,
 // exactly the offsets that probing byte by byte would find, overlapping and nested ones included.
 // The file is read in blocks that overlap by one probe length less one byte, so a tag across a
-// block boundary is seen once; memory does not depend on the file's size.
-inline void kzmscan(FILE* f, const kzmprobe& probe, kzmchunkfn fn, void* ctx)
+// block boundary is seen once; memory does not depend on the file's size. The block is not
+// zeroed: only bytes read into it are looked at.
+inline void kzmscanchunks(FILE* f, const kzmprobe& probe, kzmchunkcb fn, void* ctx)
 {
     const size_t plen = kzmprobelen(probe);
-    const size_t cap = (size_t)1 << 20;
-    std::vector<uint8_t> buf(cap);
+    const size_t cap = KZM_SCANBLOCK;
+    uint8_t* buf = (uint8_t*)malloc(cap);
     uint64_t base = 0;   // file position of buf[0]
     size_t have = 0;
-    if (kzmseek(f, 0) != 0)
+    if (!buf || kzmseek(f, 0) != 0) {
+        free(buf);
         return;
+    }
     for (;;) {
-        size_t got = fread(buf.data() + have, 1, cap - have, f);
+        size_t got = fread(buf + have, 1, cap - have, f);
         have += got;
         bool last = have < cap;
         size_t limit = have >= plen ? have - plen + 1 : 0;   // candidates whose probe lies whole in buf
         size_t i = 0;
         while (i < limit) {
-            const uint8_t* hit = (const uint8_t*)memchr(buf.data() + i, probe.tag[0], limit - i);
+            const uint8_t* hit = (const uint8_t*)memchr(buf + i, probe.tag[0], limit - i);
             if (!hit)
                 break;
-            i = (size_t)(hit - buf.data());
+            i = (size_t)(hit - buf);
             if (memcmp(hit, probe.tag, 4) == 0 && (!probe.form || memcmp(hit + 8, probe.form, 8) == 0)) {
-                if (fn(f, base + i, ctx) != 0)
+                kzmchunk c = {f, base + i, hit, have - i, false};
+                if (fn(&c, ctx) != 0 || (c.moved && kzmseek(f, base + have) != 0)) {
+                    free(buf);
                     return;
-                if (kzmseek(f, base + have) != 0)
-                    return;
+                }
             }
             i++;
         }
         if (last)
-            return;
+            break;
         size_t keep = have - limit;
-        memmove(buf.data(), buf.data() + limit, keep);
+        memmove(buf, buf + limit, keep);
         base += limit;
         have = keep;
     }
+    free(buf);
 }

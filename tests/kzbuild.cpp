@@ -108,7 +108,10 @@ kzbytes kzb_samplechunk(const kzb_sample& smp)
 
 void kzb_append(kzbytes& to, const kzbytes& from)
 {
-    to.insert(to.end(), from.begin(), from.end());
+    size_t at = to.size();
+    to.resize(at + from.size());
+    if (!from.empty())
+        memcpy(&to[at], from.data(), from.size());
 }
 
 kzbytes kzb_container(const kzbytes& work, int level, uint8_t headerfill)

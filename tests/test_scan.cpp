@@ -9,30 +9,39 @@
 
 namespace {
 
+const size_t HEAD = 40;   // bytes each match reads: often more than its block holds
+
 struct found {
     std::vector<uint64_t> at;
-    std::vector<std::string> head;   // first 16 bytes read at each match
+    std::vector<kzbytes> head;   // HEAD bytes from each match, zero past the end of the file
 };
 
-int collect(FILE* f, uint64_t pos, void* ctx)
+int collect(kzmchunk* c, void* ctx)
 {
     found* fd = (found*)ctx;
-    char b[16];
-    kzmreadat(f, pos, b, sizeof b);   // moves the file position; the scan must not lose its place
-    fd->at.push_back(pos);
-    fd->head.push_back(std::string(b, 16));
+    kzbytes b(HEAD, 0xAA);
+    kzmchunkread(c, 0, b.data(), b.size(), true);   // may read the file: the scan must not lose its place
+    fd->at.push_back(c->pos);
+    fd->head.push_back(b);
     return 0;
 }
 
+// The match offsets; every match's HEAD bytes must be the file's.
 std::vector<uint64_t> scan(const kzbytes& bytes, const kzmprobe& probe)
 {
     std::string path = kzt_file(".bin");
     kzb_writefile(path, bytes);
-    FILE* f = fopen(path.c_str(), "rb");
+    FILE* f = kzmopen(path.c_str());
     found fd;
-    kzmscan(f, probe, collect, &fd);
+    kzmscanchunks(f, probe, collect, &fd);
     fclose(f);
     remove(path.c_str());
+    for (size_t m = 0; m < fd.at.size(); m++) {
+        kzbytes want(HEAD, 0);
+        for (size_t i = 0; i < HEAD && fd.at[m] + i < bytes.size(); i++)
+            want[i] = bytes[fd.at[m] + i];
+        EXPECT_EQ(fd.head[m], want) << "bytes read at " << fd.at[m];
+    }
     return fd.at;
 }
 
@@ -43,7 +52,7 @@ void put(kzbytes& b, size_t at, const char* s)
     memcpy(&b[at], s, strlen(s));
 }
 
-const size_t BLOCK = 1u << 20;   // the scan's read block
+const size_t BLOCK = KZM_SCANBLOCK;   // the scan's read block
 
 }  // namespace
 
@@ -89,9 +98,9 @@ TEST(ChunkScan, StopsWhenTheCallbackAsks)
     put(b, 0, "PATTPATTPATT");
     std::string path = kzt_file(".bin");
     kzb_writefile(path, b);
-    FILE* f = fopen(path.c_str(), "rb");
+    FILE* f = kzmopen(path.c_str());
     int calls = 0;
-    kzmscan(f, KZM_PATTPROBE, [](FILE*, uint64_t, void* ctx) { return ++*(int*)ctx == 2 ? 1 : 0; }, &calls);
+    kzmscanchunks(f, KZM_PATTPROBE, [](kzmchunk*, void* ctx) { return ++*(int*)ctx == 2 ? 1 : 0; }, &calls);
     fclose(f);
     remove(path.c_str());
     EXPECT_EQ(calls, 2);

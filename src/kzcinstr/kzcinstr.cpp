@@ -27,11 +27,11 @@ struct instscan {
 
 // Entry n of the map pairs the n-th instrument chunk with the n-th sample chunk, so a slot byte
 // beyond the slots still takes its entry, as KZM_NOSLOT. Chunks past the map's end end the scan.
-static int takeinstrument(FILE* f, uint64_t pos, void* ctx)
+static int takeinstrument(kzmchunk* chunk, void* ctx)
 {
     instscan* is = (instscan*)ctx;
     uint8_t c[INST_READ];
-    kzmreadat(f, pos, c, sizeof c);
+    kzmchunkread(chunk, 0, c, sizeof c, true);
     uint8_t slot = c[INST_SLOT];
     if (slot >= KZM_MAXSLOTS) {
         is->slotmap[is->count] = KZM_NOSLOT;
@@ -55,12 +55,12 @@ static int takeinstrument(FILE* f, uint64_t pos, void* ctx)
 // Returns KZM_NOWORKFILE, changing nothing, when the work file cannot be opened; otherwise KZM_OK.
 int convertkzminstr(const char* workfile, IMPS* samples, uint8_t* slotmap, IMPM* song)
 {
-    FILE* f = fopen(workfile, "rb");
+    FILE* f = kzmopen(workfile);
     if (!f)
         return KZM_NOWORKFILE;
     memset(slotmap, KZM_NOSLOT, KZM_MAXSLOTS);
     instscan is = {samples, slotmap, 0, 0};
-    kzmscan(f, KZM_INSTPROBE, takeinstrument, &is);
+    kzmscanchunks(f, KZM_INSTPROBE, takeinstrument, &is);
     fclose(f);
     song->SmpNum = (uint16_t)is.smpnum;
     song->InsNum = (uint16_t)is.smpnum;

@@ -109,42 +109,49 @@ struct pattscan {
     IMPP* patterns;
     IMPM* song;
     uint64_t filesize;
-    uint8_t* rowdata;     // one chunk's row data; grows to the largest chunk met
+    uint8_t* rowdata;     // row data that the scan's block does not hold whole; grows as needed
     size_t rowcap;
 };
 
 // Row data that the file does not hold, or that cannot be buffered, counts as absent: the
 // pattern keeps its rows and gets no packed data. Numbers past the records skip the chunk.
-static int takepattern(FILE* f, uint64_t pos, void* ctx)
+// Row data that the scan's block holds whole is converted where it lies.
+static int takepattern(kzmchunk* chunk, void* ctx)
 {
     pattscan* ps = (pattscan*)ctx;
     uint8_t hdr[PATT_HEADER];
-    kzmreadat(f, pos, hdr, sizeof hdr);
+    kzmchunkread(chunk, 0, hdr, sizeof hdr, true);
     uint8_t number = hdr[PATT_NUMBER];
     if (number >= KZM_MAXPATTERNS)
         return 0;
 
-    uint64_t start = pos + PATT_HEADER;
+    uint64_t start = chunk->pos + PATT_HEADER;
     uint64_t present = ps->filesize > start ? ps->filesize - start : 0;
     uint32_t packed = get_u32le(hdr + PATT_PACKED);
     size_t size = packed < present ? (size_t)packed : (size_t)present;
-    if (size > ps->rowcap) {
-        uint8_t* grown = (uint8_t*)realloc(ps->rowdata, size);
-        if (grown) {
-            ps->rowdata = grown;
-            ps->rowcap = size;
-        } else {
-            size = 0;
+    const uint8_t* rows;
+    if (chunk->nheld >= PATT_HEADER && size <= chunk->nheld - PATT_HEADER) {
+        rows = chunk->held + PATT_HEADER;
+    } else {
+        if (size > ps->rowcap) {
+            uint8_t* grown = (uint8_t*)realloc(ps->rowdata, size);
+            if (grown) {
+                ps->rowdata = grown;
+                ps->rowcap = size;
+            } else {
+                size = 0;
+            }
         }
+        if (size > 0)
+            size = kzmchunkread(chunk, PATT_HEADER, ps->rowdata, size, true);
+        rows = ps->rowdata;
     }
-    if (size > 0)
-        size = kzmreadat(f, start, ps->rowdata, size);
 
     IMPP* p = &ps->patterns[number];
     if (number > ps->song->PatNum)
         ps->song->PatNum = number;
     p->Rows = (uint16_t)(hdr[PATT_LASTROW] + 1);
-    p->Length = convertrows(ps->rowdata, size, p->Rows, p->data);
+    p->Length = convertrows(rows, size, p->Rows, p->data);
     return 0;
 }
 
@@ -156,12 +163,12 @@ int convertkzmpatterns(const char* workfile, IMPP* patterns, IMPM* song)
 {
     patterns[0].Length = 0;
     patterns[0].Rows = 0;
-    FILE* f = fopen(workfile, "rb");
+    FILE* f = kzmopen(workfile);
     if (!f)
         return KZM_NOWORKFILE;
     song->PatNum = 0;
     pattscan ps = {patterns, song, kzmsize(f), nullptr, 0};
-    kzmscan(f, KZM_PATTPROBE, takepattern, &ps);
+    kzmscanchunks(f, KZM_PATTPROBE, takepattern, &ps);
     fclose(f);
     free(ps.rowdata);
     song->PatNum++;

@@ -49,14 +49,14 @@ static bool translateflags(uint8_t b, IMPS* s)
 
 // A chunk whose map entry names no slot is skipped; the scan ends once the map is used up.
 // The data is cut to the slot's data area, and Length counts only the bytes the file holds.
-static int takesample(FILE* f, uint64_t pos, void* ctx)
+static int takesample(kzmchunk* chunk, void* ctx)
 {
     smpscan* ss = (smpscan*)ctx;
     uint8_t slot = ss->slotmap[ss->count];
     if (slot < KZM_MAXSLOTS) {
         IMPS* s = &ss->samples[slot];
         uint8_t c[SAMP_HEADER];
-        kzmreadat(f, pos, c, sizeof c);
+        kzmchunkread(chunk, 0, c, sizeof c, true);
 
         memcpy(s->magic, "IMPS", 4);
         memset(s->DOSFileName, 0, sizeof s->DOSFileName);
@@ -67,9 +67,8 @@ static int takesample(FILE* f, uint64_t pos, void* ctx)
             datalen *= 2;
         if (datalen > KZM_SAMPDATA)
             datalen = KZM_SAMPDATA;
-        size_t got = 0;
-        if (kzmseek(f, pos + SAMP_HEADER) == 0)
-            got = fread(s->data, 1, (size_t)datalen, f);
+        // Straight into the slot; past the end of the file the slot keeps what it held.
+        size_t got = kzmchunkread(chunk, SAMP_HEADER, s->data, (size_t)datalen, false);
         s->Length = (uint32_t)got;
         s->Vol = c[SAMP_VOLUME] >> 1;
         s->Cvt = IT_CVT_SIGNED;
@@ -88,11 +87,11 @@ static int takesample(FILE* f, uint64_t pos, void* ctx)
 // Returns KZM_NOWORKFILE, changing nothing, when the work file cannot be opened; otherwise KZM_OK.
 int ripkzmsamples(const char* workfile, IMPS* samples, const uint8_t* slotmap)
 {
-    FILE* f = fopen(workfile, "rb");
+    FILE* f = kzmopen(workfile);
     if (!f)
         return KZM_NOWORKFILE;
     smpscan ss = {samples, slotmap, 0};
-    kzmscan(f, KZM_SAMPPROBE, takesample, &ss);
+    kzmscanchunks(f, KZM_SAMPPROBE, takesample, &ss);
     fclose(f);
     return KZM_OK;
 }
