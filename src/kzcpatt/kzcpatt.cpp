@@ -4,6 +4,7 @@
 #include "kzmscan.h"
 
 #include <cstdlib>
+#include <cstring>
 
 // Pattern chunk "PATT", offsets from the tag's first byte; the 4 bytes at offset 4 are not used.
 enum : size_t {
@@ -105,59 +106,59 @@ static uint16_t convertrows(const uint8_t* src, size_t size, uint32_t rows, uint
     return (uint16_t)w;
 }
 
+// The last chunk met for each pattern number, and the highest number met.
 struct pattscan {
-    IMPP* patterns;
-    IMPM* song;
-    uint64_t filesize;
-    uint8_t* rowdata;     // row data that the scan's block does not hold whole; grows as needed
-    size_t rowcap;
+    uint64_t last[KZM_MAXPATTERNS];
+    bool found[KZM_MAXPATTERNS];
+    uint16_t patnum;
 };
 
-// Row data that the file does not hold, or that cannot be buffered, counts as absent: the
-// pattern keeps its rows and gets no packed data. Numbers past the records skip the chunk.
-// Row data that the scan's block holds whole is converted where it lies.
-static int takepattern(kzmchunk* chunk, void* ctx)
+// A later chunk of a number replaces what an earlier one converted, so only the last of each
+// number needs converting. Converting every chunk would cost, for tags packed ahead of a long run
+// of row data, the number of tags times the length of the run.
+static int notepattern(kzmchunk* chunk, void* ctx)
 {
     pattscan* ps = (pattscan*)ctx;
-    uint8_t hdr[PATT_HEADER];
-    kzmchunkread(chunk, 0, hdr, sizeof hdr, true);
-    uint8_t number = hdr[PATT_NUMBER];
+    uint8_t number = 0;
+    kzmchunkread(chunk, PATT_NUMBER, &number, 1, true);
     if (number >= KZM_MAXPATTERNS)
         return 0;
-
-    uint64_t start = chunk->pos + PATT_HEADER;
-    uint64_t present = ps->filesize > start ? ps->filesize - start : 0;
-    uint32_t packed = get_u32le(hdr + PATT_PACKED);
-    size_t size = packed < present ? (size_t)packed : (size_t)present;
-    const uint8_t* rows;
-    if (chunk->nheld >= PATT_HEADER && size <= chunk->nheld - PATT_HEADER) {
-        rows = chunk->held + PATT_HEADER;
-    } else {
-        if (size > ps->rowcap) {
-            uint8_t* grown = (uint8_t*)realloc(ps->rowdata, size);
-            if (grown) {
-                ps->rowdata = grown;
-                ps->rowcap = size;
-            } else {
-                size = 0;
-            }
-        }
-        if (size > 0)
-            size = kzmchunkread(chunk, PATT_HEADER, ps->rowdata, size, true);
-        rows = ps->rowdata;
-    }
-
-    IMPP* p = &ps->patterns[number];
-    if (number > ps->song->PatNum)
-        ps->song->PatNum = number;
-    p->Rows = (uint16_t)(hdr[PATT_LASTROW] + 1);
-    p->Length = convertrows(rows, size, p->Rows, p->data);
+    ps->last[number] = chunk->pos;
+    ps->found[number] = true;
+    if (number > ps->patnum)
+        ps->patnum = number;
     return 0;
 }
 
-// Fills patterns[n] for every chunk numbered n below KZM_MAXPATTERNS, a later chunk of the same
-// number replacing an earlier one; PatNum becomes the highest number met plus 1, or 1 without one.
-// Length and Rows of record 0 are cleared first, so that an empty module has one empty pattern.
+// Converts the chunk at pos into p. Row data that the file does not hold, or that cannot be
+// buffered, counts as absent: the pattern keeps its rows and gets no packed data.
+// *rowdata grows to the largest row data met; the caller frees it.
+static void convertpattern(FILE* f, uint64_t pos, uint64_t filesize, IMPP* p, uint8_t** rowdata, size_t* rowcap)
+{
+    uint8_t hdr[PATT_HEADER];
+    kzmreadat(f, pos, hdr, sizeof hdr);
+    uint64_t start = pos + PATT_HEADER;
+    uint64_t present = filesize > start ? filesize - start : 0;
+    uint32_t packed = get_u32le(hdr + PATT_PACKED);
+    size_t size = packed < present ? (size_t)packed : (size_t)present;
+    if (size > *rowcap) {
+        uint8_t* grown = (uint8_t*)realloc(*rowdata, size);
+        if (grown) {
+            *rowdata = grown;
+            *rowcap = size;
+        } else {
+            size = 0;
+        }
+    }
+    size = kzmreadat(f, start, *rowdata, size);
+    p->Rows = (uint16_t)(hdr[PATT_LASTROW] + 1);
+    p->Length = convertrows(*rowdata, size, p->Rows, p->data);
+}
+
+// Fills patterns[n] from the last chunk numbered n, for every n below KZM_MAXPATTERNS that has
+// one; PatNum becomes the highest number met plus 1, or 1 without one. Chunks numbered past the
+// records are skipped. Length and Rows of record 0 are cleared first, so that an empty module has
+// one empty pattern.
 // Returns KZM_NOWORKFILE, leaving PatNum alone, when the work file cannot be opened; otherwise KZM_OK.
 int convertkzmpatterns(const char* workfile, IMPP* patterns, IMPM* song)
 {
@@ -166,11 +167,17 @@ int convertkzmpatterns(const char* workfile, IMPP* patterns, IMPM* song)
     FILE* f = kzmopen(workfile);
     if (!f)
         return KZM_NOWORKFILE;
-    song->PatNum = 0;
-    pattscan ps = {patterns, song, kzmsize(f), nullptr, 0};
-    kzmscanchunks(f, KZM_PATTPROBE, takepattern, &ps);
+    pattscan ps = {};
+    kzmscanchunks(f, KZM_PATTPROBE, notepattern, &ps);
+    uint64_t filesize = kzmsize(f);
+    uint8_t* rowdata = nullptr;
+    size_t rowcap = 0;
+    for (uint32_t n = 0; n < KZM_MAXPATTERNS; n++) {
+        if (ps.found[n])
+            convertpattern(f, ps.last[n], filesize, &patterns[n], &rowdata, &rowcap);
+    }
     fclose(f);
-    free(ps.rowdata);
-    song->PatNum++;
+    free(rowdata);
+    song->PatNum = (uint16_t)(ps.patnum + 1);
     return KZM_OK;
 }
