@@ -47,24 +47,6 @@ kzbytes text(const char* s)
     return kzbytes(s, s + strlen(s));
 }
 
-kzbytes repeat(const kzbytes& b, size_t times)
-{
-    kzbytes out;
-    for (size_t i = 0; i < times; i++)
-        kzb_append(out, b);
-    return out;
-}
-
-kzbytes noise(size_t n, uint32_t seed)
-{
-    kzbytes b(n);
-    for (size_t i = 0; i < n; i++) {
-        seed = seed * 1103515245u + 12345u;
-        b[i] = (uint8_t)(seed >> 16);
-    }
-    return b;
-}
-
 kzbytes song(uint8_t channels = 4, size_t orders = 2)
 {
     kzb_song s;
@@ -119,14 +101,14 @@ void songseeds()
 void wholeseeds()
 {
     kzbytes module = song(4, 3);
-    kzb_append(module, kzb_pattern(0, 63, repeat(everyform(), 4)));
+    kzb_append(module, kzb_pattern(0, 63, kzb_repeat(everyform(), 4)));
     kzb_append(module, kzb_pattern(2, 31, cat({kzb_cell(0, 0x40, 1, 0x20), {KZB_ENDROW}})));
     kzb_append(module, kzb_pattern(1, 0, {}));
     for (uint8_t slot : {0, 1, 2})
         kzb_append(module, instrument(slot));
-    kzb_append(module, sample(0x80, noise(300, 1)));
-    kzb_append(module, sample(0x8C, noise(400, 2)));
-    kzb_append(module, sample(0x98, noise(201, 3)));
+    kzb_append(module, sample(0x80, kzb_noise(300, 1)));
+    kzb_append(module, sample(0x8C, kzb_noise(400, 2)));
+    kzb_append(module, sample(0x98, kzb_noise(201, 3)));
     work("module", module);
     work("module-cut-in-last-sample", cut(module, module.size() - 100));
 }
@@ -136,7 +118,7 @@ void patternseeds()
     const kzbytes example = {'P', 'A', 'T', 'T', 0x12, 0, 0, 0, 0x00, 0x0C, 0, 0, 0, 0x00, 0xE3, 0x05, 0x0A, 0x02,
                              0x31, 0x40, 0x22, 0x7F, 0x4F, 0x01, 0x3D, 0x00};
     work("patt-example", cat({song(), example}));
-    work("patt-every-form", cat({song(), kzb_pattern(0, 3, repeat(everyform(), 3))}));
+    work("patt-every-form", cat({song(), kzb_pattern(0, 3, kzb_repeat(everyform(), 3))}));
     kzbytes numbers = song();
     for (uint8_t n : {199, 1, 255, 200, 198, 4, 4})
         kzb_append(numbers, kzb_pattern(n, 1, cat({kzb_cell(1, -1, -1, 2), {KZB_ENDROW}})));
@@ -155,10 +137,10 @@ void patternseeds()
     work("patt-entry-cut-by-end", cat({song(), kzb_pattern(0, 3, {0x21, 0x02, 0xE0, 0x01, 0x02, 0x03, 0x04})}));
     work("patt-header-cut-after-number", cat({song(), text("PATT\x01\x02\x03\x04\x03")}));
     const kzbytes vol = {0x21, 0x02};
-    work("patt-it-data-cap", cat({song(), kzb_pattern(7, 0, cat({repeat(vol, 10923), {KZB_ENDROW}}))}));
-    work("patt-it-data-cap-end-rows", cat({song(), kzb_pattern(7, 2, cat({repeat(vol, 10922), {0, 0, 0x21, 0x02, 0}}))}));
+    work("patt-it-data-cap", cat({song(), kzb_pattern(7, 0, cat({kzb_repeat(vol, 10923), {KZB_ENDROW}}))}));
+    work("patt-it-data-cap-end-rows", cat({song(), kzb_pattern(7, 2, cat({kzb_repeat(vol, 10922), {0, 0, 0x21, 0x02, 0}}))}));
     work("patt-it-data-cap-full-entries",
-         cat({song(), kzb_pattern(3, 255, repeat(cat({kzb_cell(0, 0x40, 1, 0x20, 1, 1), {KZB_ENDROW}}), 6000))}));
+         cat({song(), kzb_pattern(3, 255, kzb_repeat(cat({kzb_cell(0, 0x40, 1, 0x20, 1, 1), {KZB_ENDROW}}), 6000))}));
 }
 
 void instrumentseeds()
@@ -188,16 +170,16 @@ void sampleseeds()
     for (size_t i = 0; i < sizeof flags; i++)
         kzb_append(module, instrument((uint8_t)i));
     for (size_t i = 0; i < sizeof flags; i++)
-        kzb_append(module, sample(flags[i], noise(20 + i, (uint32_t)i), 10));
+        kzb_append(module, sample(flags[i], kzb_noise(20 + i, (uint32_t)i), 10));
     work("samp-flag-bytes", module);
     const size_t MIB = 1048576;
     work("samp-8bit-over-1mib", cat({song(), instrument(0), sample(0x80, kzbytes(MIB + 4, 0x11), MIB + 1)}));
     work("samp-16bit-exactly-1mib", cat({song(), instrument(0), sample(0x84, kzbytes(MIB + 4, 0x22), MIB / 2)}));
     work("samp-16bit-doubling-past-32-bits", cat({song(), instrument(0), sample(0x84, kzbytes(MIB + 16, 0x33), 0x80000001)}));
-    work("samp-length-ffffffff", cat({song(), instrument(0), sample(0x80, noise(100, 4), 0xFFFFFFFF)}));
-    work("samp-data-cut", cat({song(), instrument(0), sample(0x84, noise(7, 5), 4)}));
-    work("samp-header-cut", cat({song(), instrument(0), cut(sample(0x84, noise(8, 6)), 30)}));
-    work("samp-slot-98", cat({song(), instrument(98), sample(0x8C, noise(64, 7))}));
+    work("samp-length-ffffffff", cat({song(), instrument(0), sample(0x80, kzb_noise(100, 4), 0xFFFFFFFF)}));
+    work("samp-data-cut", cat({song(), instrument(0), sample(0x84, kzb_noise(7, 5), 4)}));
+    work("samp-header-cut", cat({song(), instrument(0), cut(sample(0x84, kzb_noise(8, 6)), 30)}));
+    work("samp-slot-98", cat({song(), instrument(98), sample(0x8C, kzb_noise(64, 7))}));
 }
 
 void tagseeds()
@@ -228,7 +210,7 @@ void cutseeds()
     for (size_t n = 0; n <= ins.size(); n++)
         if (n <= 32 || (n >= 184 && n <= 196) || n == ins.size())
             work("cut-inst-" + std::to_string(n), cat({head, sample(0x80, {1}), cut(ins, n)}));
-    kzbytes smp = sample(0x8C, noise(16, 8));
+    kzbytes smp = sample(0x8C, kzb_noise(16, 8));
     for (size_t n = 0; n <= smp.size(); n++)
         work("cut-samp-" + std::to_string(n), cat({head, cut(smp, n)}));
 }
@@ -236,7 +218,7 @@ void cutseeds()
 // Containers that never inflate to a whole stream, or carry bytes beyond it.
 void containerseeds()
 {
-    const kzbytes module = cat({song(), instrument(0), sample(0x80, noise(500, 9))});
+    const kzbytes module = cat({song(), instrument(0), sample(0x80, kzb_noise(500, 9))});
     const kzbytes good = kzb_container(module);
     seed("kzm", "zero-bytes", {});
     seed("kzm", "10-bytes", kzbytes(10, 0));
@@ -251,13 +233,13 @@ void containerseeds()
     kzbytes badheader = good;
     badheader[24] = 0x79;
     seed("kzm", "bad-zlib-header", badheader);
-    seed("kzm", "random-after-header", cat({kzbytes(24, 0), noise(4000, 10)}));
-    seed("kzm", "bytes-after-stream", cat({good, noise(100, 11)}));
+    seed("kzm", "random-after-header", cat({kzbytes(24, 0), kzb_noise(4000, 10)}));
+    seed("kzm", "bytes-after-stream", cat({good, kzb_noise(100, 11)}));
     seed("kzm", "header-filled-a5", kzb_container(module, 6, 0xA5));
     seed("kzm", "level-0", kzb_container(module, 0));
-    seed("kzm", "exact-16k-multiple", kzb_container(noise(3 * 16384, 12)));
-    kzbytes block = kzb_container(noise(16373, 13), 0);   // the stream fills one 16,384-byte input block
-    seed("kzm", "stream-ends-on-block-then-more", cat({block, noise(5000, 14)}));
+    seed("kzm", "exact-16k-multiple", kzb_container(kzb_noise(3 * 16384, 12)));
+    kzbytes block = kzb_container(kzb_noise(16373, 13), 0);   // the stream fills one 16,384-byte input block
+    seed("kzm", "stream-ends-on-block-then-more", cat({block, kzb_noise(5000, 14)}));
 
     // A stream that asks for a preset dictionary.
     const char dict[] = "dictionary";

@@ -114,6 +114,24 @@ void kzb_append(kzbytes& to, const kzbytes& from)
         memcpy(&to[at], from.data(), from.size());
 }
 
+kzbytes kzb_repeat(const kzbytes& b, size_t times)
+{
+    kzbytes out;
+    for (size_t i = 0; i < times; i++)
+        kzb_append(out, b);
+    return out;
+}
+
+kzbytes kzb_noise(size_t n, uint32_t seed)
+{
+    kzbytes b(n);
+    for (size_t i = 0; i < n; i++) {
+        seed = seed * 1103515245u + 12345u;
+        b[i] = (uint8_t)(seed >> 16);
+    }
+    return b;
+}
+
 kzbytes kzb_container(const kzbytes& work, int level, uint8_t headerfill)
 {
     uLongf size = compressBound((uLong)work.size());

@@ -52,6 +52,9 @@ struct kzb_sample {
 kzbytes kzb_samplechunk(const kzb_sample& smp);
 
 void kzb_append(kzbytes& to, const kzbytes& from);
+kzbytes kzb_repeat(const kzbytes& b, size_t times);
+// n bytes from a fixed pseudo-random sequence: the same seed gives the same bytes.
+kzbytes kzb_noise(size_t n, uint32_t seed);
 
 // 24-byte header, then the work file as one zlib stream.
 kzbytes kzb_container(const kzbytes& work, int level = 6, uint8_t headerfill = 0);

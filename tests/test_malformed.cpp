@@ -95,24 +95,6 @@ kzbytes cut(kzbytes b, size_t n)
     return b;
 }
 
-kzbytes repeat(const kzbytes& b, size_t times)
-{
-    kzbytes out;
-    for (size_t i = 0; i < times; i++)
-        kzb_append(out, b);
-    return out;
-}
-
-kzbytes noise(size_t n, uint32_t seed)
-{
-    kzbytes b(n);
-    for (size_t i = 0; i < n; i++) {
-        seed = seed * 1103515245u + 12345u;
-        b[i] = (uint8_t)(seed >> 16);
-    }
-    return b;
-}
-
 kzbytes text(const char* s)
 {
     return kzbytes(s, s + strlen(s));
@@ -146,7 +128,7 @@ kzbytes sample(uint8_t flags, const kzbytes& data, int64_t length = -1)
 // One row of volume entries on channel 1 ended by an end-of-row byte.
 kzbytes onerow(size_t entries)
 {
-    return cat({repeat({0x21, 0x02}, entries), {KZB_ENDROW}});
+    return cat({kzb_repeat({0x21, 0x02}, entries), {KZB_ENDROW}});
 }
 
 }  // namespace
@@ -154,7 +136,7 @@ kzbytes onerow(size_t entries)
 TEST(Malformed, ContainersThatDoNotInflate)
 {
     const kzbytes good = kzb_container(cat({songheader(), kzb_pattern(0, 0, onerow(3)), instrument(0),
-                                            sample(0x80, noise(3000, 1))}));
+                                            sample(0x80, kzb_noise(3000, 1))}));
     kzbytes badsum = good;
     badsum.back() ^= 0x01;
     kzbytes badsum2 = good;
@@ -198,9 +180,9 @@ TEST(Malformed, ContainersThatDoNotInflate)
         {"compression method not deflate", badmethod},
         {"zlib header check fails", badcheck},
         {"stream asks for a preset dictionary", withdict},
-        {"random bytes after a valid header", cat({cut(good, 24), noise(4000, 2)})},
-        {"random bytes after a zlib header", cat({cut(good, 26), noise(4000, 3)})},
-        {"random bytes, 100 KiB", noise(100 * 1024, 4)},
+        {"random bytes after a valid header", cat({cut(good, 24), kzb_noise(4000, 2)})},
+        {"random bytes after a zlib header", cat({cut(good, 26), kzb_noise(4000, 3)})},
+        {"random bytes, 100 KiB", kzb_noise(100 * 1024, 4)},
     };
     for (auto& c : cases)
         expectrefused(c.file, c.what);
@@ -208,7 +190,7 @@ TEST(Malformed, ContainersThatDoNotInflate)
 
 TEST(Malformed, ContainersThatInflate)
 {
-    const kzbytes module = cat({songheader(), kzb_pattern(0, 0, onerow(2)), instrument(0), sample(0x80, noise(100, 5))});
+    const kzbytes module = cat({songheader(), kzb_pattern(0, 0, onerow(2)), instrument(0), sample(0x80, kzb_noise(100, 5))});
     const kzbytes good = kzb_container(module);
     // Stored at level 0, 16,373 bytes of module make a stream of exactly one 16 KiB input block.
     const kzbytes stored = kzb_container(cat({module, kzbytes(16373 - module.size(), 0)}), 0);
@@ -217,10 +199,10 @@ TEST(Malformed, ContainersThatInflate)
         kzbytes file;
     } cases[] = {
         {"whole stream", good},
-        {"bytes after the stream", cat({good, noise(100, 7)})},
+        {"bytes after the stream", cat({good, kzb_noise(100, 7)})},
         {"a whole container after the stream", cat({good, kzb_container(module)})},
         {"header bytes all 0xFF", kzb_container(module, 6, 0xFF)},
-        {"stream ends on an input block, garbage after", cat({stored, noise(20000, 8)})},
+        {"stream ends on an input block, garbage after", cat({stored, kzb_noise(20000, 8)})},
         {"empty module", kzb_container({})},
         {"one byte module", kzb_container({0x50})},
     };
@@ -248,8 +230,8 @@ TEST(Malformed, WorkFilesOfTagsOnly)
         {"all three", cat({patt, inst, samp}), 84},
         {"all three twice", cat({patt, inst, samp, patt, inst, samp}), 84},
         {"tags one byte short", cat({cut(patt, 3), cut(inst, 15), cut(samp, 15)}), 0},
-        {"PATT repeated 1000 times", repeat(patt, 1000), 0},
-        {"instrument forms 16 bytes apart, 150 of them", repeat(inst, 150), 74},
+        {"PATT repeated 1000 times", kzb_repeat(patt, 1000), 0},
+        {"instrument forms 16 bytes apart, 150 of them", kzb_repeat(inst, 150), 74},
     };
     for (auto& c : cases) {
         kzbytes it = expectconverted(kzb_container(c.work), c.what);
@@ -307,7 +289,7 @@ TEST(Malformed, InstrumentChunkCutAtEveryLength)
 TEST(Malformed, SampleChunkCutAtEveryLength)
 {
     const kzbytes head = cat({songheader(), instrument(0), instrument(2), sample(0x80, {1, 2, 3})});
-    const kzbytes chunk = sample(0x80, noise(20, 9));
+    const kzbytes chunk = sample(0x80, kzb_noise(20, 9));
     for (size_t n = 0; n <= chunk.size(); n++) {
         std::string what = "sample chunk cut to " + std::to_string(n) + " bytes";
         kzbytes it = expectconverted(kzb_container(cat({head, cut(chunk, n)})), what);
@@ -359,9 +341,9 @@ TEST(Malformed, CountsAndSizesAtAndPastCapacity)
 
     // IT volume entries take 3 bytes: 10,923 of them pass the 32,768-byte data area.
     const kzbytes vol = {0x21, 0x02};
-    const kzbytes bigrow = cat({repeat(vol, 20000), {KZB_ENDROW}});
+    const kzbytes bigrow = cat({kzb_repeat(vol, 20000), {KZB_ENDROW}});
     // 20 entries of 7 IT bytes a row: 232 rows and 8 entries fill the area exactly.
-    const kzbytes bigrows = repeat(cat({repeat(kzb_cell(2, 0x40, 1, 0x30, 4, 0x21), 20), {KZB_ENDROW}}), 300);
+    const kzbytes bigrows = kzb_repeat(cat({kzb_repeat(kzb_cell(2, 0x40, 1, 0x30, 4, 0x21), 20), {KZB_ENDROW}}), 300);
 
     struct {
         std::string what;
@@ -378,7 +360,7 @@ TEST(Malformed, CountsAndSizesAtAndPastCapacity)
         {"only pattern number 255", cat({song, kzb_pattern(255, 0, onerow(1))}), 2, 0, 1,
          [](const kzbytes& it) { EXPECT_EQ(patternheader(it, 0), nullptr); }},
         {"pattern number 199 only", cat({song, kzb_pattern(199, 0, onerow(1))}), 2, 0, 1, nullptr},
-        {"256 rows", cat({song, kzb_pattern(9, 255, repeat(onerow(1), 300))}), 2, 0, 10,
+        {"256 rows", cat({song, kzb_pattern(9, 255, kzb_repeat(onerow(1), 300))}), 2, 0, 10,
          [](const kzbytes& it) { EXPECT_EQ(get_u16le(patternheader(it, 9) + 2), 256u); }},
         {"row data past 32 KiB of IT data in one row", cat({song, kzb_pattern(0, 0, bigrow)}), 2, 0, 1,
          [](const kzbytes& it) { EXPECT_EQ(get_u16le(patternheader(it, 0)), 32766u); }},
@@ -409,7 +391,7 @@ TEST(Malformed, CountsAndSizesAtAndPastCapacity)
         {"16-bit length doubling past 32 bits",
          cat({song, instrument(0), sample(0x84, kzbytes(MIB + 16, 0x33), 0x80000001)}), 2, 1, 1,
          [](const kzbytes& it) { EXPECT_EQ(frames(it, 0), MIB / 2); }},
-        {"16-bit length 0xFFFFFFFF, 10 bytes there", cat({song, instrument(0), sample(0x84, noise(10, 10), 0xFFFFFFFF)}),
+        {"16-bit length 0xFFFFFFFF, 10 bytes there", cat({song, instrument(0), sample(0x84, kzb_noise(10, 10), 0xFFFFFFFF)}),
          2, 1, 1, [](const kzbytes& it) { EXPECT_EQ(frames(it, 0), 5u); }},
         {"255 channels: 255 pans", songheader(255, 3), 4, 0, 1,
          [](const kzbytes& it) {
@@ -442,7 +424,7 @@ TEST(Malformed, CountsAndSizesAtAndPastCapacity)
 TEST(Malformed, EveryRecordFull)
 {
     kzbytes work = songheader(255, 255);
-    const kzbytes rows = repeat(cat({repeat(kzb_cell(7, 0x40, 1, 0x30, 4, 0x21), 20), {KZB_ENDROW}}), 300);
+    const kzbytes rows = kzb_repeat(cat({kzb_repeat(kzb_cell(7, 0x40, 1, 0x30, 4, 0x21), 20), {KZB_ENDROW}}), 300);
     for (int n = 0; n < 199; n++)
         kzb_append(work, kzb_pattern((uint8_t)n, 255, rows));
     for (int i = 0; i < 99; i++)
@@ -450,7 +432,7 @@ TEST(Malformed, EveryRecordFull)
     // Each sample chunk's data runs over the chunks after it: 99 chunks, 1 MiB of data each.
     for (int i = 0; i < 99; i++)
         kzb_append(work, cut(sample(i % 2 ? 0x8C : 0x98, {}, i % 2 ? MIB / 2 : MIB + 7), 88));
-    kzb_append(work, noise(MIB, 11));
+    kzb_append(work, kzb_noise(MIB, 11));
     kzbytes it = expectconverted(kzb_container(work, 1), "every record full");
     ASSERT_FALSE(it.empty());
     EXPECT_EQ(ordnum(it), 256u);
@@ -473,7 +455,7 @@ TEST(Malformed, StructuralCheckCatchesDamage)
     kzb_append(work, kzb_pattern(0, 3, cat({kzb_cell(1, 0x30, 1, 0x40, 15, 6), onerow(2), onerow(1), onerow(0)})));
     kzb_append(work, kzb_pattern(2, 0, onerow(1)));
     // The 8-bit sample last, so that a byte more at the end of the file is a frame more.
-    kzb_append(work, cat({instrument(0), instrument(1), sample(0x84, noise(8, 13)), sample(0x80, noise(10, 12))}));
+    kzb_append(work, cat({instrument(0), instrument(1), sample(0x84, kzb_noise(8, 13)), sample(0x80, kzb_noise(10, 12))}));
     const kzbytes it = expectconverted(kzb_container(work), "the file to damage");
     ASSERT_EQ(itcheck(it), "");
     ASSERT_EQ(smpnum(it), 2u);

@@ -53,14 +53,6 @@ kzbytes operator+(kzbytes a, const kzbytes& b)
     return a;
 }
 
-kzbytes repeat(const kzbytes& b, size_t times)
-{
-    kzbytes out;
-    for (size_t i = 0; i < times; i++)
-        kzb_append(out, b);
-    return out;
-}
-
 const kzbytes ENDROW = {0x00};
 
 }  // namespace
@@ -142,9 +134,9 @@ TEST(Patterns, Numbering)
     // The i-th chunk in the file: last row 10 + i, i + 1 volume entries on channel 1, one end-of-row byte;
     // IT: i + 1 entries 82 04 (i + 1), then 0.
     auto chunk = [](uint8_t number, size_t i) {
-        return kzb_pattern(number, (uint8_t)(10 + i), repeat({0x21, (uint8_t)(2 * (i + 1))}, i + 1) + ENDROW);
+        return kzb_pattern(number, (uint8_t)(10 + i), kzb_repeat({0x21, (uint8_t)(2 * (i + 1))}, i + 1) + ENDROW);
     };
-    auto data = [](size_t i) { return repeat({0x82, 0x04, (uint8_t)(i + 1)}, i + 1) + ENDROW; };
+    auto data = [](size_t i) { return kzb_repeat({0x82, 0x04, (uint8_t)(i + 1)}, i + 1) + ENDROW; };
     struct {
         const char* what;
         std::vector<uint8_t> numbers;                   // in file order
@@ -264,12 +256,12 @@ TEST(Patterns, DataAreaCap)
         kzbytes src;
         kzbytes it;   // the whole data area as written
     } cases[] = {
-        {"the 10,923rd entry does not fit: 2 bytes stay free", 0, repeat(vol, 10923) + ENDROW, repeat(itvol, 10922)},
+        {"the 10,923rd entry does not fit: 2 bytes stay free", 0, kzb_repeat(vol, 10923) + ENDROW, kzb_repeat(itvol, 10922)},
         {"a 5-byte entry fills the area: the end-of-row byte does not fit", 0,
-         repeat(vol, 10921) + kzbytes{0x60, 0x07, 0x31, 0x40} + ENDROW,
-         repeat(itvol, 10921) + kzbytes{0x81, 0x07, 0x30, 0x07, 0x20}},
+         kzb_repeat(vol, 10921) + kzbytes{0x60, 0x07, 0x31, 0x40} + ENDROW,
+         kzb_repeat(itvol, 10921) + kzbytes{0x81, 0x07, 0x30, 0x07, 0x20}},
         {"two end-of-row bytes fill the area, the next entry does not fit", 2,
-         repeat(vol, 10922) + kzbytes{0x00, 0x00, 0x21, 0x02, 0x00}, repeat(itvol, 10922) + kzbytes{0x00, 0x00}},
+         kzb_repeat(vol, 10922) + kzbytes{0x00, 0x00, 0x21, 0x02, 0x00}, kzb_repeat(itvol, 10922) + kzbytes{0x00, 0x00}},
     };
     for (auto& c : cases) {
         records r;
