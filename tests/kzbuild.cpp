@@ -122,6 +122,25 @@ kzbytes kzb_repeat(const kzbytes& b, size_t times)
     return out;
 }
 
+kzbytes kzb_cat(std::initializer_list<kzbytes> parts)
+{
+    kzbytes b;
+    for (auto& p : parts)
+        kzb_append(b, p);
+    return b;
+}
+
+kzbytes kzb_cut(kzbytes b, size_t n)
+{
+    b.resize(n < b.size() ? n : b.size());
+    return b;
+}
+
+kzbytes kzb_text(const char* s)
+{
+    return kzbytes(s, s + strlen(s));
+}
+
 kzbytes kzb_noise(size_t n, uint32_t seed)
 {
     kzbytes b(n);

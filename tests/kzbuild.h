@@ -1,6 +1,7 @@
 // Test builder: lays out a work file (song header region and chunks) from fields and wraps it in a KZM container.
 #pragma once
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,9 @@ kzbytes kzb_samplechunk(const kzb_sample& smp);
 
 void kzb_append(kzbytes& to, const kzbytes& from);
 kzbytes kzb_repeat(const kzbytes& b, size_t times);
+kzbytes kzb_cat(std::initializer_list<kzbytes> parts);
+kzbytes kzb_cut(kzbytes b, size_t n);   // the first n bytes, or all of b when shorter
+kzbytes kzb_text(const char* s);        // the characters, without the terminator
 // n bytes from a fixed pseudo-random sequence: the same seed gives the same bytes.
 kzbytes kzb_noise(size_t n, uint32_t seed);
 

@@ -81,25 +81,6 @@ const uint8_t* patternheader(const kzbytes& it, size_t p)
     return off ? &it[off] : nullptr;
 }
 
-kzbytes cat(std::initializer_list<kzbytes> parts)
-{
-    kzbytes b;
-    for (auto& p : parts)
-        kzb_append(b, p);
-    return b;
-}
-
-kzbytes cut(kzbytes b, size_t n)
-{
-    b.resize(std::min(n, b.size()));
-    return b;
-}
-
-kzbytes text(const char* s)
-{
-    return kzbytes(s, s + strlen(s));
-}
-
 kzbytes songheader(uint8_t channels = 4, size_t orders = 1)
 {
     kzb_song s;
@@ -128,14 +109,14 @@ kzbytes sample(uint8_t flags, const kzbytes& data, int64_t length = -1)
 // One row of volume entries on channel 1 ended by an end-of-row byte.
 kzbytes onerow(size_t entries)
 {
-    return cat({kzb_repeat({0x21, 0x02}, entries), {KZB_ENDROW}});
+    return kzb_cat({kzb_repeat({0x21, 0x02}, entries), {KZB_ENDROW}});
 }
 
 }  // namespace
 
 TEST(Malformed, ContainersThatDoNotInflate)
 {
-    const kzbytes good = kzb_container(cat({songheader(), kzb_pattern(0, 0, onerow(3)), instrument(0),
+    const kzbytes good = kzb_container(kzb_cat({songheader(), kzb_pattern(0, 0, onerow(3)), instrument(0),
                                             sample(0x80, kzb_noise(3000, 1))}));
     kzbytes badsum = good;
     badsum.back() ^= 0x01;
@@ -147,7 +128,7 @@ TEST(Malformed, ContainersThatDoNotInflate)
     badcheck[25] ^= 0x01;   // the zlib header's check bits
 
     const char dict[] = "dictionary";
-    const kzbytes module = cat({songheader(), kzb_pattern(0, 0, onerow(1))});
+    const kzbytes module = kzb_cat({songheader(), kzb_pattern(0, 0, onerow(1))});
     z_stream s = {};
     ASSERT_EQ(deflateInit(&s, 6), Z_OK);
     ASSERT_EQ(deflateSetDictionary(&s, (const Bytef*)dict, sizeof dict), Z_OK);
@@ -169,19 +150,19 @@ TEST(Malformed, ContainersThatDoNotInflate)
         {"10 bytes", kzbytes(10, 0)},
         {"23 bytes", kzbytes(23, 0x78)},
         {"24 bytes", kzbytes(24, 0)},
-        {"24 bytes of the header of a valid file", cut(good, 24)},
-        {"header and one stream byte", cut(good, 25)},
-        {"header and the zlib header only", cut(good, 26)},
-        {"stream cut in half", cut(good, good.size() / 2)},
-        {"stream without its Adler-32", cut(good, good.size() - 4)},
-        {"stream one byte short", cut(good, good.size() - 1)},
+        {"24 bytes of the header of a valid file", kzb_cut(good, 24)},
+        {"header and one stream byte", kzb_cut(good, 25)},
+        {"header and the zlib header only", kzb_cut(good, 26)},
+        {"stream cut in half", kzb_cut(good, good.size() / 2)},
+        {"stream without its Adler-32", kzb_cut(good, good.size() - 4)},
+        {"stream one byte short", kzb_cut(good, good.size() - 1)},
         {"wrong Adler-32, last byte", badsum},
         {"wrong Adler-32, inner byte", badsum2},
         {"compression method not deflate", badmethod},
         {"zlib header check fails", badcheck},
         {"stream asks for a preset dictionary", withdict},
-        {"random bytes after a valid header", cat({cut(good, 24), kzb_noise(4000, 2)})},
-        {"random bytes after a zlib header", cat({cut(good, 26), kzb_noise(4000, 3)})},
+        {"random bytes after a valid header", kzb_cat({kzb_cut(good, 24), kzb_noise(4000, 2)})},
+        {"random bytes after a zlib header", kzb_cat({kzb_cut(good, 26), kzb_noise(4000, 3)})},
         {"random bytes, 100 KiB", kzb_noise(100 * 1024, 4)},
     };
     for (auto& c : cases)
@@ -190,19 +171,19 @@ TEST(Malformed, ContainersThatDoNotInflate)
 
 TEST(Malformed, ContainersThatInflate)
 {
-    const kzbytes module = cat({songheader(), kzb_pattern(0, 0, onerow(2)), instrument(0), sample(0x80, kzb_noise(100, 5))});
+    const kzbytes module = kzb_cat({songheader(), kzb_pattern(0, 0, onerow(2)), instrument(0), sample(0x80, kzb_noise(100, 5))});
     const kzbytes good = kzb_container(module);
     // Stored at level 0, 16,373 bytes of module make a stream of exactly one 16 KiB input block.
-    const kzbytes stored = kzb_container(cat({module, kzbytes(16373 - module.size(), 0)}), 0);
+    const kzbytes stored = kzb_container(kzb_cat({module, kzbytes(16373 - module.size(), 0)}), 0);
     struct {
         std::string what;
         kzbytes file;
     } cases[] = {
         {"whole stream", good},
-        {"bytes after the stream", cat({good, kzb_noise(100, 7)})},
-        {"a whole container after the stream", cat({good, kzb_container(module)})},
+        {"bytes after the stream", kzb_cat({good, kzb_noise(100, 7)})},
+        {"a whole container after the stream", kzb_cat({good, kzb_container(module)})},
         {"header bytes all 0xFF", kzb_container(module, 6, 0xFF)},
-        {"stream ends on an input block, garbage after", cat({stored, kzb_noise(20000, 8)})},
+        {"stream ends on an input block, garbage after", kzb_cat({stored, kzb_noise(20000, 8)})},
         {"empty module", kzb_container({})},
         {"one byte module", kzb_container({0x50})},
     };
@@ -216,7 +197,7 @@ TEST(Malformed, ContainersThatInflate)
 
 TEST(Malformed, WorkFilesOfTagsOnly)
 {
-    const kzbytes patt = text("PATT"), inst = text("RIFF....AI  INST"), samp = text("RIFF....AS  SAMP");
+    const kzbytes patt = kzb_text("PATT"), inst = kzb_text("RIFF....AI  INST"), samp = kzb_text("RIFF....AS  SAMP");
     // A chunk's fields past the end of the work file read as zero, and those inside it are whatever bytes
     // lie there: a slot byte 25 bytes into an instrument form can be the 'S' (83) or 'I' (73) of a later tag.
     struct {
@@ -227,9 +208,9 @@ TEST(Malformed, WorkFilesOfTagsOnly)
         {"PATT", patt, 0},
         {"instrument form", inst, 1},
         {"sample form", samp, 0},
-        {"all three", cat({patt, inst, samp}), 84},
-        {"all three twice", cat({patt, inst, samp, patt, inst, samp}), 84},
-        {"tags one byte short", cat({cut(patt, 3), cut(inst, 15), cut(samp, 15)}), 0},
+        {"all three", kzb_cat({patt, inst, samp}), 84},
+        {"all three twice", kzb_cat({patt, inst, samp, patt, inst, samp}), 84},
+        {"tags one byte short", kzb_cat({kzb_cut(patt, 3), kzb_cut(inst, 15), kzb_cut(samp, 15)}), 0},
         {"PATT repeated 1000 times", kzb_repeat(patt, 1000), 0},
         {"instrument forms 16 bytes apart, 150 of them", kzb_repeat(inst, 150), 74},
     };
@@ -246,11 +227,11 @@ TEST(Malformed, WorkFilesOfTagsOnly)
 // The last chunk of the work file cut at every length: its fields past the end read as zero.
 TEST(Malformed, PatternChunkCutAtEveryLength)
 {
-    const kzbytes head = cat({songheader(), kzb_pattern(0, 0, onerow(1))});
-    const kzbytes chunk = kzb_pattern(3, 7, cat({kzb_cell(1, 0x31, 1, 0x40, 15, 6), onerow(2), {0x00, 0x21}}));
+    const kzbytes head = kzb_cat({songheader(), kzb_pattern(0, 0, onerow(1))});
+    const kzbytes chunk = kzb_pattern(3, 7, kzb_cat({kzb_cell(1, 0x31, 1, 0x40, 15, 6), onerow(2), {0x00, 0x21}}));
     for (size_t n = 0; n <= chunk.size(); n++) {
         std::string what = "pattern chunk cut to " + std::to_string(n) + " bytes";
-        kzbytes it = expectconverted(kzb_container(cat({head, cut(chunk, n)})), what);
+        kzbytes it = expectconverted(kzb_container(kzb_cat({head, kzb_cut(chunk, n)})), what);
         if (it.empty())
             continue;
         // Found from 4 bytes; its number byte (offset 8) read as 0 until it is there. It has packed data
@@ -267,7 +248,7 @@ TEST(Malformed, PatternChunkCutAtEveryLength)
 
 TEST(Malformed, InstrumentChunkCutAtEveryLength)
 {
-    const kzbytes head = cat({songheader(), instrument(0), instrument(1), sample(0x80, {1, 2, 3}), sample(0x80, {4, 5})});
+    const kzbytes head = kzb_cat({songheader(), instrument(0), instrument(1), sample(0x80, {1, 2, 3}), sample(0x80, {4, 5})});
     const kzbytes chunk = instrument(5);
     // Every length over the part the reader reads (193 bytes), and the whole chunk.
     std::vector<size_t> lengths;
@@ -276,7 +257,7 @@ TEST(Malformed, InstrumentChunkCutAtEveryLength)
     lengths.push_back(chunk.size());
     for (size_t n : lengths) {
         std::string what = "instrument chunk cut to " + std::to_string(n) + " bytes";
-        kzbytes it = expectconverted(kzb_container(cat({head, cut(chunk, n)})), what);
+        kzbytes it = expectconverted(kzb_container(kzb_cat({head, kzb_cut(chunk, n)})), what);
         if (it.empty())
             continue;
         // Found from 16 bytes; its slot byte (offset 25) read as 0 until it is there.
@@ -288,11 +269,11 @@ TEST(Malformed, InstrumentChunkCutAtEveryLength)
 
 TEST(Malformed, SampleChunkCutAtEveryLength)
 {
-    const kzbytes head = cat({songheader(), instrument(0), instrument(2), sample(0x80, {1, 2, 3})});
+    const kzbytes head = kzb_cat({songheader(), instrument(0), instrument(2), sample(0x80, {1, 2, 3})});
     const kzbytes chunk = sample(0x80, kzb_noise(20, 9));
     for (size_t n = 0; n <= chunk.size(); n++) {
         std::string what = "sample chunk cut to " + std::to_string(n) + " bytes";
-        kzbytes it = expectconverted(kzb_container(cat({head, cut(chunk, n)})), what);
+        kzbytes it = expectconverted(kzb_container(kzb_cat({head, kzb_cut(chunk, n)})), what);
         if (it.empty())
             continue;
         EXPECT_EQ(smpnum(it), 3u) << what;
@@ -309,7 +290,7 @@ TEST(Malformed, SongHeaderCutAtEveryLength)
     const kzbytes header = songheader(255, 255);
     for (size_t n : {0, 1, 19, 20, 21, 84, 85, 86, 87, 88, 92, 93, 94, 347, 348, 351, 352, 353, 356, 357, 358, 611, 612}) {
         std::string what = "song header cut to " + std::to_string(n) + " bytes";
-        kzbytes it = expectconverted(kzb_container(cut(header, n)), what);
+        kzbytes it = expectconverted(kzb_container(kzb_cut(header, n)), what);
         if (it.empty())
             continue;
         // The order count (offset 97 + 255) is read as 0 until it is there.
@@ -341,9 +322,9 @@ TEST(Malformed, CountsAndSizesAtAndPastCapacity)
 
     // IT volume entries take 3 bytes: 10,923 of them pass the 32,768-byte data area.
     const kzbytes vol = {0x21, 0x02};
-    const kzbytes bigrow = cat({kzb_repeat(vol, 20000), {KZB_ENDROW}});
+    const kzbytes bigrow = kzb_cat({kzb_repeat(vol, 20000), {KZB_ENDROW}});
     // 20 entries of 7 IT bytes a row: 232 rows and 8 entries fill the area exactly.
-    const kzbytes bigrows = kzb_repeat(cat({kzb_repeat(kzb_cell(2, 0x40, 1, 0x30, 4, 0x21), 20), {KZB_ENDROW}}), 300);
+    const kzbytes bigrows = kzb_repeat(kzb_cat({kzb_repeat(kzb_cell(2, 0x40, 1, 0x30, 4, 0x21), 20), {KZB_ENDROW}}), 300);
 
     struct {
         std::string what;
@@ -357,16 +338,16 @@ TEST(Malformed, CountsAndSizesAtAndPastCapacity)
              EXPECT_EQ(get_u16le(patternheader(it, 0)), 1u);     // the end of the row alone
          }},
         {"201 patterns, numbers 200 down to 0", patterns201, 2, 0, 199, nullptr},
-        {"only pattern number 255", cat({song, kzb_pattern(255, 0, onerow(1))}), 2, 0, 1,
+        {"only pattern number 255", kzb_cat({song, kzb_pattern(255, 0, onerow(1))}), 2, 0, 1,
          [](const kzbytes& it) { EXPECT_EQ(patternheader(it, 0), nullptr); }},
-        {"pattern number 199 only", cat({song, kzb_pattern(199, 0, onerow(1))}), 2, 0, 1, nullptr},
-        {"256 rows", cat({song, kzb_pattern(9, 255, kzb_repeat(onerow(1), 300))}), 2, 0, 10,
+        {"pattern number 199 only", kzb_cat({song, kzb_pattern(199, 0, onerow(1))}), 2, 0, 1, nullptr},
+        {"256 rows", kzb_cat({song, kzb_pattern(9, 255, kzb_repeat(onerow(1), 300))}), 2, 0, 10,
          [](const kzbytes& it) { EXPECT_EQ(get_u16le(patternheader(it, 9) + 2), 256u); }},
-        {"row data past 32 KiB of IT data in one row", cat({song, kzb_pattern(0, 0, bigrow)}), 2, 0, 1,
+        {"row data past 32 KiB of IT data in one row", kzb_cat({song, kzb_pattern(0, 0, bigrow)}), 2, 0, 1,
          [](const kzbytes& it) { EXPECT_EQ(get_u16le(patternheader(it, 0)), 32766u); }},
-        {"row data past 32 KiB of IT data over 256 rows", cat({song, kzb_pattern(198, 255, bigrows)}), 2, 0, 199,
+        {"row data past 32 KiB of IT data over 256 rows", kzb_cat({song, kzb_pattern(198, 255, bigrows)}), 2, 0, 199,
          [](const kzbytes& it) { EXPECT_EQ(get_u16le(patternheader(it, 198)), 32768u); }},
-        {"packed size 0xFFFFFFFF", cat({song, kzb_pattern(1, 3, onerow(2), 0xFFFFFFFF)}), 2, 0, 2, nullptr},
+        {"packed size 0xFFFFFFFF", kzb_cat({song, kzb_pattern(1, 3, onerow(2), 0xFFFFFFFF)}), 2, 0, 2, nullptr},
         {"99 slots named in reverse, 99 samples", slots99, 2, 99, 1,
          [](const kzbytes& it) {
              for (size_t i = 0; i < 99; i++)
@@ -375,23 +356,23 @@ TEST(Malformed, CountsAndSizesAtAndPastCapacity)
         {"100 instruments and 101 samples: the last of each ignored", instruments100, 2, 10, 1,
          [](const kzbytes& it) { EXPECT_EQ(frames(it, 8), 99u); }},   // chunk 98 names slot 8
         {"slot bytes 99 and 255 name no slot",
-         cat({song, instrument(99), instrument(255), instrument(1), sample(0x80, {1}), sample(0x80, {2, 2}),
+         kzb_cat({song, instrument(99), instrument(255), instrument(1), sample(0x80, {1}), sample(0x80, {2, 2}),
               sample(0x80, {3, 3, 3})}),
          2, 2, 1,
          [](const kzbytes& it) {
              EXPECT_EQ(frames(it, 0), 0u);
              EXPECT_EQ(frames(it, 1), 3u);
          }},
-        {"more samples than instruments", cat({song, instrument(0), sample(0x80, {1}), sample(0x80, {2, 2})}), 2, 1,
+        {"more samples than instruments", kzb_cat({song, instrument(0), sample(0x80, {1}), sample(0x80, {2, 2})}), 2, 1,
          1, [](const kzbytes& it) { EXPECT_EQ(frames(it, 0), 1u); }},
-        {"8-bit data one byte past 1 MiB", cat({song, instrument(0), sample(0x80, kzbytes(MIB + 4, 0x11), MIB + 1)}),
+        {"8-bit data one byte past 1 MiB", kzb_cat({song, instrument(0), sample(0x80, kzbytes(MIB + 4, 0x11), MIB + 1)}),
          2, 1, 1, [](const kzbytes& it) { EXPECT_EQ(frames(it, 0), MIB); }},
-        {"16-bit data of exactly 1 MiB", cat({song, instrument(0), sample(0x84, kzbytes(MIB + 4, 0x22), MIB / 2)}), 2,
+        {"16-bit data of exactly 1 MiB", kzb_cat({song, instrument(0), sample(0x84, kzbytes(MIB + 4, 0x22), MIB / 2)}), 2,
          1, 1, [](const kzbytes& it) { EXPECT_EQ(frames(it, 0), MIB / 2); }},
         {"16-bit length doubling past 32 bits",
-         cat({song, instrument(0), sample(0x84, kzbytes(MIB + 16, 0x33), 0x80000001)}), 2, 1, 1,
+         kzb_cat({song, instrument(0), sample(0x84, kzbytes(MIB + 16, 0x33), 0x80000001)}), 2, 1, 1,
          [](const kzbytes& it) { EXPECT_EQ(frames(it, 0), MIB / 2); }},
-        {"16-bit length 0xFFFFFFFF, 10 bytes there", cat({song, instrument(0), sample(0x84, kzb_noise(10, 10), 0xFFFFFFFF)}),
+        {"16-bit length 0xFFFFFFFF, 10 bytes there", kzb_cat({song, instrument(0), sample(0x84, kzb_noise(10, 10), 0xFFFFFFFF)}),
          2, 1, 1, [](const kzbytes& it) { EXPECT_EQ(frames(it, 0), 5u); }},
         {"255 channels: 255 pans", songheader(255, 3), 4, 0, 1,
          [](const kzbytes& it) {
@@ -424,14 +405,14 @@ TEST(Malformed, CountsAndSizesAtAndPastCapacity)
 TEST(Malformed, EveryRecordFull)
 {
     kzbytes work = songheader(255, 255);
-    const kzbytes rows = kzb_repeat(cat({kzb_repeat(kzb_cell(7, 0x40, 1, 0x30, 4, 0x21), 20), {KZB_ENDROW}}), 300);
+    const kzbytes rows = kzb_repeat(kzb_cat({kzb_repeat(kzb_cell(7, 0x40, 1, 0x30, 4, 0x21), 20), {KZB_ENDROW}}), 300);
     for (int n = 0; n < 199; n++)
         kzb_append(work, kzb_pattern((uint8_t)n, 255, rows));
     for (int i = 0; i < 99; i++)
         kzb_append(work, instrument((uint8_t)i));
     // Each sample chunk's data runs over the chunks after it: 99 chunks, 1 MiB of data each.
     for (int i = 0; i < 99; i++)
-        kzb_append(work, cut(sample(i % 2 ? 0x8C : 0x98, {}, i % 2 ? MIB / 2 : MIB + 7), 88));
+        kzb_append(work, kzb_cut(sample(i % 2 ? 0x8C : 0x98, {}, i % 2 ? MIB / 2 : MIB + 7), 88));
     kzb_append(work, kzb_noise(MIB, 11));
     kzbytes it = expectconverted(kzb_container(work, 1), "every record full");
     ASSERT_FALSE(it.empty());
@@ -452,10 +433,10 @@ TEST(Malformed, EveryRecordFull)
 TEST(Malformed, StructuralCheckCatchesDamage)
 {
     kzbytes work = songheader(4, 3);
-    kzb_append(work, kzb_pattern(0, 3, cat({kzb_cell(1, 0x30, 1, 0x40, 15, 6), onerow(2), onerow(1), onerow(0)})));
+    kzb_append(work, kzb_pattern(0, 3, kzb_cat({kzb_cell(1, 0x30, 1, 0x40, 15, 6), onerow(2), onerow(1), onerow(0)})));
     kzb_append(work, kzb_pattern(2, 0, onerow(1)));
     // The 8-bit sample last, so that a byte more at the end of the file is a frame more.
-    kzb_append(work, cat({instrument(0), instrument(1), sample(0x84, kzb_noise(8, 13)), sample(0x80, kzb_noise(10, 12))}));
+    kzb_append(work, kzb_cat({instrument(0), instrument(1), sample(0x84, kzb_noise(8, 13)), sample(0x80, kzb_noise(10, 12))}));
     const kzbytes it = expectconverted(kzb_container(work), "the file to damage");
     ASSERT_EQ(itcheck(it), "");
     ASSERT_EQ(smpnum(it), 2u);
