@@ -1,6 +1,7 @@
 // The conversion as the driver runs it, for the fuzz targets: files in a private directory, records as main allocates them.
 #include "kzfuzz.h"
 #include "itcheck.h"
+#include "kzbuild.h"
 #include "kzm.h"
 
 #include <cstdio>
@@ -98,27 +99,6 @@ static const std::string& kzf_dir()
     return *dir;
 }
 
-static void kzf_write(const std::string& path, const uint8_t* data, size_t size)
-{
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f || (size && fwrite(data, 1, size, f) != size) || fclose(f) != 0)
-        kzf_fail("cannot write", path);
-}
-
-static std::vector<uint8_t> kzf_read(const std::string& path)
-{
-    std::vector<uint8_t> b;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        kzf_fail("cannot read", path);
-    uint8_t block[65536];
-    size_t n;
-    while ((n = fread(block, 1, sizeof block, f)) > 0)
-        b.insert(b.end(), block, block + n);
-    fclose(f);
-    return b;
-}
-
 // Runs the four readers and the writer on the work file at workpath, in the driver's order, and checks
 // the IT file's structure. The work file exists, so every reader must return KZM_OK, and the private
 // directory takes the output, so writeit must too.
@@ -145,7 +125,7 @@ static void kzf_readandwrite(const std::string& workpath)
     free(slotmap);
     if (records[0].live || records[1].live)
         kzf_fail("the writer did not release the record arrays");
-    std::string fault = itcheck(kzf_read(outpath));
+    std::string fault = itcheck(kzb_readfile(outpath));
     if (!fault.empty())
         kzf_fail("malformed IT file", fault);
     remove(outpath.c_str());
@@ -155,7 +135,7 @@ void kzf_runkzm(const uint8_t* data, size_t size)
 {
     const std::string inpath = kzf_dir() + "/in.kzm";
     const std::string workpath = kzf_dir() + "/" + KZM_WORKFILE;
-    kzf_write(inpath, data, size);
+    kzb_writefile(inpath, kzbytes(data, data + size));
     if (decodekzm(inpath.c_str(), workpath.c_str()) == 0)
         kzf_readandwrite(workpath);
     remove(inpath.c_str());
@@ -165,7 +145,7 @@ void kzf_runkzm(const uint8_t* data, size_t size)
 void kzf_runwork(const uint8_t* data, size_t size)
 {
     const std::string workpath = kzf_dir() + "/" + KZM_WORKFILE;
-    kzf_write(workpath, data, size);
+    kzb_writefile(workpath, kzbytes(data, data + size));
     kzf_readandwrite(workpath);
     remove(workpath.c_str());
 }
