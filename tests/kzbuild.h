@@ -1,67 +1,78 @@
-// Test builder: lays out a work file (song header region and chunks) from fields and wraps it in a KZM container.
+// Test builder: lays out a module's song header and chunks from fields, and the KZM container around it.
 #pragma once
-#include <cstdint>
-#include <initializer_list>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
+#include <zlib.h>
 
 using kzbytes = std::vector<uint8_t>;
 
-// Song header region at the start of the work file.
-struct kzb_song {
-    std::string title;            // bytes 20..83, zero-padded, cut at 64
-    uint8_t channels = 4;         // N; P = N made odd pan bytes follow
-    uint8_t speed = 6;
-    uint8_t tempo = 125;
-    std::vector<uint8_t> pans;    // the P pan bytes; missing ones are 0x40, extra ones dropped
-    std::vector<uint8_t> orders;  // L = size, at most 255
-    uint8_t filler = 0;           // every byte the reader does not interpret
-};
-kzbytes kzb_songheader(const kzb_song& song);
+inline void kzb_append(kzbytes& to, const kzbytes& b) { to.insert(to.end(), b.begin(), b.end()); }
+inline kzbytes kzb_cat(std::initializer_list<kzbytes> parts)
+{
+    kzbytes b;
+    for (auto& p : parts)
+        kzb_append(b, p);
+    return b;
+}
+inline kzbytes kzb_le16(uint16_t v) { return {(uint8_t)v, (uint8_t)(v >> 8)}; }
+inline kzbytes kzb_le32(uint32_t v) { return kzb_cat({kzb_le16((uint16_t)v), kzb_le16(v >> 16)}); }
+inline kzbytes kzb_text(std::string s, size_t n) { s.resize(n); return {s.begin(), s.end()}; }
 
-// One source row entry. -1 leaves a field out; note and instrument come together (flag bit 6).
-kzbytes kzb_cell(uint8_t channel, int note, int instrument, int volume, int efftype = -1, int effparam = 0);
-constexpr uint8_t KZB_ENDROW = 0x00;
+// Song header: 20 bytes of opening, the title, channel count N, speed and tempo, then N made odd
+// pan bytes (missing ones 0x80), the order count and the orders.
+inline kzbytes kzb_songheader(std::string title, uint8_t channels, uint8_t speed, uint8_t tempo,
+                              kzbytes pans, kzbytes orders)
+{
+    pans.resize(channels | 1u, 0x80);
+    return kzb_cat({kzb_text("RIFF", 20), kzb_text(title, 64), {0, channels, speed, tempo},
+                    kzbytes(5), pans, kzbytes(4), {(uint8_t)orders.size()}, kzbytes(4), orders});
+}
 
-// Pattern chunk "PATT"; the packed size field is rows.size() unless given.
-kzbytes kzb_pattern(uint8_t number, uint8_t lastrow, const kzbytes& rows);
-kzbytes kzb_pattern(uint8_t number, uint8_t lastrow, const kzbytes& rows, uint32_t packedsize);
+// Pattern chunk; a packed size of -1 states the row data's own size.
+inline kzbytes kzb_pattern(uint8_t number, uint8_t lastrow, kzbytes rows, int64_t packed = -1)
+{
+    return kzb_cat({kzb_text("PATT", 4), kzb_le32((uint32_t)rows.size() + 6), {number},
+                    kzb_le32((uint32_t)(packed < 0 ? rows.size() : packed)), {lastrow}, rows});
+}
 
-// Instrument chunk "RIFF" .. "AI  INST", 348 bytes.
-struct kzb_instr {
-    uint8_t slot = 0;             // offset 25
-    uint8_t waveform = 0;         // offset 186
-    uint8_t rate = 0;             // offset 187
-    uint16_t depth = 0;           // offset 189
-    uint16_t speed = 0;           // offset 191
-    std::string name;             // offset 26, 20 bytes
-};
-kzbytes kzb_instrument(const kzb_instr& ins);
+// Instrument form, 348 bytes: slot at 25, name at 26, vibrato fields at 186 to 192.
+inline kzbytes kzb_instrument(uint8_t slot, uint8_t waveform = 0, uint8_t rate = 0,
+                              uint16_t depth = 0, uint16_t speed = 0, std::string name = "")
+{
+    return kzb_cat({kzb_text("RIFF", 4), kzb_le32(340), kzb_text("AI  INST", 8), kzb_le32(328),
+                    kzbytes(5), {slot}, kzb_text(name, 160), {waveform, rate, 0}, kzb_le16(depth),
+                    kzb_le16(speed), kzbytes(155)});
+}
 
-// Sample chunk "RIFF" .. "AS  SAMP": 88-byte header, then data.
-struct kzb_sample {
-    std::string name;             // offset 24, 32 bytes
-    uint8_t pan = 0;              // offset 57
-    uint8_t volume = 128;         // offset 59
-    uint8_t flags = 0x80;         // offset 60
-    int64_t length = -1;          // offset 64; -1: frames in data (bytes, halved when flags say 16-bit)
-    uint32_t loopbegin = 0;
-    uint32_t loopend = 0;
-    uint32_t c5speed = 8363;
-    kzbytes data;
-};
-kzbytes kzb_samplechunk(const kzb_sample& smp);
+// Sample form: the 88-byte header, then the data. Length -1 states the data's frames (2 bytes each
+// when the flags say 16-bit).
+inline kzbytes kzb_samplechunk(std::string name, uint8_t pan, uint8_t vol, uint8_t flags, int len,
+                               uint32_t loopbegin, uint32_t loopend, uint32_t c5speed, kzbytes data)
+{
+    uint32_t size = (uint32_t)data.size(), frames = size >> ((flags & 0xC7) == 0x84);
+    return kzb_cat({kzb_text("RIFF", 4), kzb_le32(80 + size), kzb_text("AS  SAMP", 8),
+                    kzb_le32(68 + size), kzbytes(4), kzb_text(name, 32),
+                    {0, pan, 0, vol, flags, 0, 0, 0}, kzb_le32(len < 0 ? frames : len),
+                    kzb_le32(loopbegin), kzb_le32(loopend), kzb_le32(c5speed), kzbytes(8), data});
+}
 
-void kzb_append(kzbytes& to, const kzbytes& from);
-kzbytes kzb_repeat(const kzbytes& b, size_t times);
-kzbytes kzb_cat(std::initializer_list<kzbytes> parts);
-kzbytes kzb_cut(kzbytes b, size_t n);   // the first n bytes, or all of b when shorter
-kzbytes kzb_text(const char* s);        // the characters, without the terminator
-// n bytes from a fixed pseudo-random sequence: the same seed gives the same bytes.
-kzbytes kzb_noise(size_t n, uint32_t seed);
+// 24 header bytes, then the work file as one zlib stream.
+inline kzbytes kzb_container(const kzbytes& work, int level = 6)
+{
+    uLongf size = compressBound((uLong)work.size());
+    kzbytes b(24 + size);
+    compress2(&b[24], &size, work.data(), (uLong)work.size(), level);
+    return b.resize(24 + size), b;
+}
 
-// 24-byte header, then the work file as one zlib stream.
-kzbytes kzb_container(const kzbytes& work, int level = 6, uint8_t headerfill = 0);
-
-void kzb_writefile(const std::string& path, const kzbytes& bytes);
-kzbytes kzb_readfile(const std::string& path);
+inline void kzb_writefile(std::string path, const kzbytes& b)
+{
+    std::ofstream(path, std::ios::binary).write((const char*)b.data(), b.size());
+}
+inline kzbytes kzb_readfile(std::string path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return kzbytes(std::istreambuf_iterator<char>(f), {});
+}

@@ -1,38 +1,94 @@
-// Helpers shared by the unit tests: per-test file names and the records as the driver hands them over.
+// Test helpers: the conversion in-process as main runs it, on files of the test's own; an IT file check.
 #pragma once
+#include "kzbuild.h"
 #include "kzm.h"
+#include "kzmbytes.h"
 
-#include <gtest/gtest.h>
+#include <cstring>
+#include <sys/resource.h>
+#include <unistd.h>
 
-#include <cstdlib>
-#include <string>
+// A file name of this process's own, so that tests run side by side never share one; removed at
+// exit, but for the last work file, which moves to the folder KZM_SEEDS names, if set, to seed the
+// fuzzer. No file grows past 64 MiB: a writer that runs away ends the test, not the disk's space.
+inline std::string kzt_file(const char* ext) { return "kzt" + std::to_string(getpid()) + ext; }
+inline struct kzt_files {
+    kzt_files() { rlimit most = {1 << 26, 1 << 26}; setrlimit(RLIMIT_FSIZE, &most); }
+    ~kzt_files()
+    {
+        if (const char* seeds = getenv("KZM_SEEDS"))
+            rename(kzt_file(".emx").c_str(), (seeds + ("/" + kzt_file(".emx"))).c_str());
+        for (auto ext : {".kzm", ".emx", ".it", ".def"})
+            remove(kzt_file(ext).c_str());
+    }
+} kzt_files_of_this_process;
 
-// A file name of this test's own, so that tests running side by side in one directory never share one.
-inline std::string kzt_file(const char* ext)
+// Writes this process's work file and returns its name.
+inline std::string kzt_work(const kzbytes& work)
 {
-    const testing::TestInfo* t = testing::UnitTest::GetInstance()->current_test_info();
-    return std::string(t->test_suite_name()) + "_" + t->name() + ext;
+    return kzb_writefile(kzt_file(".emx"), work), kzt_file(".emx");
 }
 
-// The records as the driver allocates them: calloc'ed, so every byte starts at zero.
-// writeit releases patterns and samples; call handedover() after it.
-struct kzt_records {
-    IMPM song = {};
+// Fills the stack below the caller with 0xAA bytes, where the buffers of its next call will lie.
+[[gnu::noinline]] inline void kzt_paint() { volatile char b[1 << 18]; for (auto& x : b) x = 0xAA; }
+
+// The stages and the writer on a KZM file, as main runs them on records as it allocates them, but
+// for the song record and the stack below the writer, which start as 0xAA bytes so that a field or
+// byte left unset shows. Returns the IT file, or nothing when a stage fails.
+inline kzbytes kzt_convert(const kzbytes& kzm)
+{
+    IMPM song;
     IMPP* patterns = (IMPP*)calloc(KZM_MAXPATTERNS, sizeof(IMPP));
     IMPS* samples = (IMPS*)calloc(KZM_MAXSLOTS, sizeof(IMPS));
-    uint8_t* map = (uint8_t*)calloc(KZM_MAXSLOTS, 1);
-    kzt_records() = default;
-    kzt_records(const kzt_records&) = delete;
-    kzt_records& operator=(const kzt_records&) = delete;
-    ~kzt_records()
-    {
-        free(patterns);
-        free(samples);
-        free(map);
+    uint8_t map[KZM_MAXSLOTS];
+    std::string in = kzt_file(".kzm"), work = kzt_file(".emx"), it = kzt_file(".it");
+    const char* w = work.c_str();
+    memset(&song, 0xAA, sizeof song), kzb_writefile(in, kzm);
+    if (decodekzm(in.c_str(), w) || convertkzmpatterns(w, patterns, &song) ||
+        convertkzminstr(w, samples, map, &song) || ripkzmsamples(w, samples, map) ||
+        convertkzminfo(w, &song))
+        return free(patterns), free(samples), kzbytes();
+    kzt_paint();
+    return writeit(it.c_str(), &song, patterns, samples) ? kzbytes() : kzb_readfile(it);
+}
+
+// The bytes that follow an IT entry's mask: note, instrument, volume, command and its value.
+inline size_t kzt_fields(size_t m) { return (m & 1) + (m >> 1 & 1) + (m >> 2 & 1) + (m >> 2 & 2); }
+
+// "" when the file holds, in order and without a gap, the song header, orders ending in 255, the
+// offset tables, sample headers, patterns and sample data, each offset pointing at its part, and every
+// pattern's entries end at its Length, with its Rows complete unless the area is full and no
+// instrument 0; otherwise what is wrong.
+inline std::string kzt_itcheck(const kzbytes& it)
+{
+    const uint8_t* b = it.data();
+    size_t ords = it.size() >= IT_SONGHDR ? get_u16le(b + 32) : 0, rows, k;
+    size_t smps = ords ? get_u16le(b + 36) : 0, pats = ords ? get_u16le(b + 38) : 0;
+    size_t offs = IT_SONGHDR + ords, hdrs = offs + 4 * (smps + pats), q = hdrs + IT_SAMPHDR * smps;
+    if (!ords || ords > 256 || smps > 99 || pats > 199 || q > it.size() || b[offs - 1] != 255)
+        return "song header, orders or tables";
+    for (size_t p = 0; p < pats; q += IT_PATTHDR + k, p++) {
+        size_t len = q + IT_PATTHDR <= it.size() ? get_u16le(b + q) : it.size();
+        size_t offset = get_u32le(b + offs + 4 * (smps + p));
+        if (q + IT_PATTHDR + len > it.size() || offset != (len ? q : 0))
+            return "pattern " + std::to_string(p);
+        const uint8_t* d = b + q + IT_PATTHDR;
+        for (rows = k = 0; k < len; rows += !d[k], k += d[k] ? 2 + kzt_fields(d[k + 1]) : 1) {
+            size_t mask = d[k] && k + 1 < len ? d[k + 1] : 0, ins = k + 2 + (mask & 1);
+            if (d[k] && (d[k] < 0x80 || !mask || mask > 15 || ((mask & 2) && ins < len && !d[ins])))
+                return "pattern " + std::to_string(p) + " entry at " + std::to_string(k);
+        }
+        if (k != len || rows > get_u16le(b + q + 2) || (rows < get_u16le(b + q + 2) && len < 32768))
+            return "pattern " + std::to_string(p) + " rows";
     }
-    void handedover()
-    {
-        patterns = nullptr;
-        samples = nullptr;
+    for (size_t i = 0; i < smps; i++) {
+        const uint8_t* h = b + hdrs + IT_SAMPHDR * i;
+        size_t end = i + 1 < smps ? get_u32le(h + IT_SAMPHDR + IT_SAMPPTR) : it.size();
+        if (memcmp(h, "IMPS", 4) || get_u32le(b + offs + 4 * i) != (size_t)(h - b) || end < q ||
+            get_u32le(h + IT_SAMPPTR) != q || end > it.size() || !(h[18] & 1) != (end == q) ||
+            (end - q) / (h[18] & 2 ? 2 : 1) != get_u32le(h + 48))
+            return "sample " + std::to_string(i);
+        q = end;
     }
-};
+    return q == it.size() ? "" : "bytes after the sample data";
+}

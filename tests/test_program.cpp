@@ -1,114 +1,185 @@
-// The program as a user meets it: the dialogue, the files it leaves and its exit status.
-#include "kzbuild.h"
-#include "kzrun.h"
+// The program as a user meets it, the whole IT file it writes, and what it makes of damaged modules.
+#include "kzmscan.h"
+#include "kztest.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
-#include <string>
+#include <set>
+#include <sys/stat.h>
 
-namespace {
+namespace fs = std::filesystem;
 
-kzbytes onesong()
+// Runs the program in dir on the typed input: the native build, or the command line in KZM2IT_CMD
+// (such as "wine kzm2it.exe"). A line typed and then Enter is a console, whose input stays open
+// afterwards; a program still waiting 10 s later is stopped. Returns the output, CR LF read as LF,
+// and the exit status.
+static std::pair<std::string, int> run(const std::string& dir, const std::string& typed)
 {
-    kzb_song song;
-    song.title = "user test";
-    song.orders = {0};
-    return kzb_container(kzb_songheader(song));
+    bool hold = typed.size() > 1 && typed.substr(typed.size() - 2) == "\n\n";
+    const char* other = getenv("KZM2IT_CMD");
+    std::string in = dir + ".in", out = dir + ".out", said, cmd = "cd '" + dir + "' && timeout ";
+    cmd += "-sKILL 10 " + (other ? other : "'" KZM2IT_BIN "'" + std::string());
+    int fd = hold && !mkfifo(in.c_str(), 0600) ? open(in.c_str(), O_RDWR) : -1;
+    if (fd < 0 || write(fd, typed.data(), typed.size()) < 0)
+        kzb_writefile(in, kzbytes(typed.begin(), typed.end()));
+    int status = system((cmd + " <" + in + " >" + out).c_str());
+    for (char c : kzb_readfile(out))
+        said += c == '\r' ? "" : std::string(1, c);
+    close(fd), remove(in.c_str()), remove(out.c_str());
+    return {said, WEXITSTATUS(status)};
 }
 
-const std::string EXTRACTING = "Extracting and converting...\n";
-const std::string SAVED = "Saving to Impulse Tracker file...\tDONE";
+// Patterns 1, 200 (past the records) and 0 (no row data). Instruments for slots 1, 0, 3, 3 and 2;
+// the three samples go to the first three, so that slot 2 has none. Pans 0, 0x80, 0xFF, 1, 0x41.
+static const kzbytes MODULE = kzb_cat({
+    kzb_songheader("A title longer than 26 bytes", 4, 5, 140, {0, 0x80, 0xFF, 1, 0x41}, {1, 0, 1}),
+    kzb_pattern(1, 1, {0xE2, 0x02, 0x01, 0x00, 0x31, 0x40, 0x00, 0x42, 0x07, 0x31, 0x00}),
+    kzb_pattern(200, 0, {0x21, 0x10, 0x00}), kzb_pattern(0, 3, {}),
+    kzb_instrument(1, 2, 0x10, 0x0120, 0x0400, "one"), kzb_instrument(0, 4, 0x01, 5, 0x1000),
+    kzb_instrument(3, 1, 0x3F, 9, 0x0090), kzb_instrument(3, 7, 0x40, 0, 0x0010),
+    kzb_instrument(2, 3, 0x20, 0x0033, 0x0200),
+    kzb_samplechunk("a name of 28 characters, cut", 0x80, 255, 0xBC, -1, 1, 3, 22050,
+                     {1, 2, 3, 4, 5, 6, 7, 8}),
+    kzb_samplechunk("short", 0x40, 128, 0x88, -1, 0, 5, 0x12345678, {9, 10, 11, 12, 13}),
+    kzb_samplechunk("", 0xFF, 0x81, 0x90, -1, 0, 0, 8363, {14, 15, 16}),
+});
 
-}  // namespace
+// Sample header: flags, volume, name, pan, Length in frames, loop, C5 speed, data offset, vibrato.
+static kzbytes imps(uint8_t flg, uint8_t vol, const char* name, uint8_t dfp, uint32_t frames,
+                    uint32_t begin, uint32_t end, uint32_t c5, uint32_t pointer, kzbytes vibrato)
+{
+    return kzb_cat({kzb_text("IMPS", 17), {64, flg, vol}, kzb_text(name, 26), {1, dfp},
+                    kzb_le32(frames), kzb_le32(begin), kzb_le32(end), kzb_le32(c5),
+                    kzbytes(8), kzb_le32(pointer), vibrato});
+}
 
+// Highlight 4/16; 4 orders (3 and the end), no instruments, 4 samples, 2 patterns; versions 2.17
+// and 2.00, flags 9, special 6; volumes 128 and 100, speed 5, tempo 140, separation 128; five pans.
+static const kzbytes MODULE_IT = kzb_cat({
+    kzb_text("IMPMA title longer than 26 byt", 30), {4, 16, 4, 0, 0, 0, 4, 0, 2, 0},
+    {0x17, 2, 0, 2, 9, 0, 6, 0, 128, 100, 5, 140, 128, 0}, kzbytes(10),
+    {0, 64, 127, 0, 32}, kzbytes(59, 255), kzbytes(64, 64), {1, 0, 1, 255},
+    // Offsets of the four sample headers and the two patterns.
+    kzb_le32(220), kzb_le32(300), kzb_le32(380), kzb_le32(460), kzb_le32(540), kzb_le32(552),
+    imps(0x11, 64, "short", 0x20, 5, 0, 5, 0x12345678, 572, {0, 5, 4, 3}),
+    imps(0x53, 127, "a name of 28 characters, c", 0xC0, 4, 1, 3, 22050, 577, {0x40, 0x20, 0x40, 4}),
+    // Slot 2: no sample, the vibrato of the last instrument; slot 3 keeps waveform 2 past code 7.
+    kzb_text("IMPS", 72), kzb_le32(585), {0x20, 0x33, 0x80, 1},
+    imps(0x01, 64, "", 0, 3, 0, 0, 8363, 585, {1, 0, 0, 2}),
+    // Pattern 0: four empty rows; pattern 1; the data of samples 0, 1 and 3.
+    {4, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 12, 0, 2, 0, 0, 0, 0, 0},
+    {0x83, 0x0D, 0x30, 0x20, 0x06, 0x02, 0x00, 0x83, 0x03, 0x30, 0x07, 0x00},
+    {9, 10, 11, 12, 13, 1, 2, 3, 4, 5, 6, 7, 8, 14, 15, 16},
+});
+
+// KZM files given: the module above, with another container header and bytes after its stream,
+// deflated by the program's own deflater, cut to 24 bytes, cut before its checksum; "name/" is a
+// folder. Left: every file and folder afterwards; each IT file is the module above, a work file
+// left holds all of the module or nothing.
 TEST(Program, Dialogue)
 {
-    const std::string longname(256, 'n');
-    const std::string maxname(255, 'n');
-    struct {
-        const char* what;
-        std::vector<std::string> kzm;       // files to lay down before the run
-        std::vector<std::string> dirs;      // directories to make before the run
-        std::string input;
-        std::string after;                  // expected output after the banner and prompt
-        std::vector<std::string> present;   // files or directories there afterwards
-        std::vector<std::string> absent;
-    } cases[] = {
-        {"success", {"song.kzm"}, {}, "song\n", EXTRACTING + SAVED, {"song.it"}, {"temp.emx"}},
-        {"path into a folder", {"music/song.kzm"}, {"music"}, "music/song\n", EXTRACTING + SAVED,
-         {"music/song.it"}, {"temp.emx", "music/temp.emx", "song.it"}},
-        {"blanks and tabs before the name", {"song.kzm"}, {}, " \t\n  song\n", EXTRACTING + SAVED, {"song.it"}, {}},
-        {"two words: the first is the name", {"my.kzm", "song.kzm"}, {}, "my song\n", EXTRACTING + SAVED,
-         {"my.it"}, {"song.it", "my song.it"}},
-        {"no newline before end of input", {"song.kzm"}, {}, "song", EXTRACTING + SAVED, {"song.it"}, {}},
-        {"missing input", {}, {}, "missing\n",
-         EXTRACTING + "Error: can't open KZM file!\nmissing.kzm decompression failed!\nPress Enter\n", {},
-         {"temp.emx", "missing.it"}},
-        {"input is a folder", {}, {"dir.kzm"}, "dir\n", EXTRACTING + "dir.kzm decompression failed!\nPress Enter\n",
-         {}, {"dir.it"}},
-        {"name too long", {}, {}, longname + "\n", "Error: file name too long!\nPress Enter\n", {}, {"temp.emx"}},
-        {"longest name is taken", {}, {}, maxname + "\n",
-         EXTRACTING + "Error: can't open KZM file!\n" + maxname + ".kzm decompression failed!\nPress Enter\n", {}, {}},
-        {"end of input at the prompt", {}, {}, "", "", {}, {"temp.emx"}},
-        {"only blanks before end of input", {}, {}, "  \n\t", "", {}, {"temp.emx"}},
-        {"output cannot be written", {"song.kzm"}, {"song.it"}, "song\n",
-         EXTRACTING + "Saving to Impulse Tracker file...\tError: can't write IT file!\nPress Enter\n", {"song.it"},
-         {"temp.emx"}},
+    kzbytes good = kzb_container(MODULE), other = kzb_cat({good, {1, 2}}), trunc = good;
+    std::fill_n(other.begin(), 24, 0xA5), trunc.resize(trunc.size() - 4);
+    FILE* work = fopen(kzt_work(MODULE).c_str(), "rb");
+    FILE* out = fopen(kzt_file(".def").c_str(), "wb");
+    fwrite(good.data(), 1, 24, out), def(work, out, 9), fclose(work), fclose(out);
+    const kzbytes deflated = kzb_readfile(kzt_file(".def"));
+    const std::string banner =
+        "[KZM to Impulse Tracker converter]\n[====== v0.3 build 100206 =======]\n"
+        "[==== KZM to IT, sample mode ====]\n[====== inflates with zlib ======]\n"
+        "[=== 99 samples, 199 patterns ===]\n[==== name without extension ====]\n"
+        "[KZM to Impulse Tracker converter]\n\nEnter path and filename without kzm extension: ";
+    const std::string go = "Extracting and converting...\n";
+    const std::string save = "Saving to Impulse Tracker file...\t", done = go + save + "DONE";
+    const std::string n255(255, 'n'), bad = " decompression failed!\nPress Enter\n";
+    const std::string missing = "Error: can't open KZM file!\n";
+    const std::string unwritable = "Error: can't write IT file!\nPress Enter\n";
+    using files = std::vector<std::pair<std::string, kzbytes>>;
+    const struct { files given; std::string typed, said, left; } cases[] = {
+        {{{"m/", {}}, {"m/song.kzm", good}}, "m/song\n\n", done, "m m/song.it m/song.kzm"},
+        {{{"my.kzm", good}, {"song.kzm", good}}, "\t\n my song\n\n", done, "my.it my.kzm song.kzm"},
+        {{{"other.kzm", other}}, "other", done, "other.it other.kzm"},
+        {{{"def.kzm", deflated}}, "def\n\n", done, "def.it def.kzm"},
+        {{}, "gone\n\n", go + missing + "gone.kzm" + bad, ""},
+        {{{"cut.kzm", kzbytes(24)}}, "cut\n\n", go + "cut.kzm" + bad, "cut.kzm temp.emx"},
+        {{{"trunc.kzm", trunc}}, "trunc\n\n", go + "trunc.kzm" + bad, "temp.emx trunc.kzm"},
+        {{{"dir.kzm/", {}}}, "dir\n\n", go + "dir.kzm" + bad, "dir.kzm temp.emx"},
+        {{{"song.kzm", good}, {"song.it/", {}}}, "song\n\n", go + save + unwritable,
+         "song.it song.kzm"},
+        {{}, n255 + "n\n\n", "Error: file name too long!\nPress Enter\n", ""},
+        {{}, n255 + "\n\n", go + missing + n255 + ".kzm" + bad, ""},
+        {{}, " \n\t", "", ""},
     };
     for (auto& c : cases) {
-        std::string dir = kzr_scratch();
-        for (auto& d : c.dirs)
-            std::filesystem::create_directories(dir + "/" + d);
-        for (auto& k : c.kzm)
-            kzb_writefile(dir + "/" + k, onesong());
-        kzr_result r = kzr_run(dir, c.input);
-        EXPECT_EQ(r.out, KZR_BANNER + c.after) << c.what;
-        EXPECT_EQ(r.status, 0) << c.what;
-        for (auto& p : c.present)
-            EXPECT_TRUE(kzr_exists(dir + "/" + p)) << c.what << ": " << p;
-        for (auto& p : c.absent)
-            EXPECT_FALSE(kzr_exists(dir + "/" + p)) << c.what << ": " << p;
-        kzr_cleanup(dir);
+        std::string dir = fs::temp_directory_path() / kzt_file(""), left;
+        fs::create_directories(dir);
+        for (auto& [name, kzm] : c.given) {
+            if (name.back() == '/')
+                fs::create_directories(dir + "/" + name);
+            else
+                kzb_writefile(dir + "/" + name, kzm);
+        }
+        EXPECT_EQ(run(dir, c.typed), std::make_pair(banner + c.said, 0)) << c.typed;
+        std::set<std::string> found;
+        for (auto& f : fs::recursive_directory_iterator(dir))
+            found.insert(f.path().lexically_relative(dir).string());
+        for (auto& f : found) {
+            left += (left.empty() ? "" : " ") + f;
+            std::string ext = fs::is_directory(dir + "/" + f) ? "" : fs::path(f).extension();
+            kzbytes b = ext.empty() ? kzbytes() : kzb_readfile(dir + "/" + f);
+            bool fits = ext == ".it" ? b == MODULE_IT : ext != ".emx" || b.empty() || b == MODULE;
+            EXPECT_TRUE(fits) << f;
+        }
+        EXPECT_EQ(left, c.left) << c.typed;
+        fs::remove_all(dir);
     }
 }
 
-TEST(Program, BadStreamsEndInDecompressionFailure)
+// In-process, the song record and the stack below the writer start as 0xAA bytes: every field of the
+// song header must be set and every byte of the writer's buffers written. Then records that the
+// writer masks: InsNum, Flg without the data bit, the sustain loop; and counts past the capacities.
+TEST(Program, EveryByteSet)
 {
-    kzbytes good = onesong();
-    kzbytes cut(good.begin(), good.end() - 6);
-    kzbytes badsum = good;
-    badsum.back() ^= 0x01;
-    struct {
-        const char* what;
-        kzbytes file;
-    } cases[] = {
-        {"shorter than the header", kzbytes(10, 0)},
-        {"header only", kzbytes(24, 0)},
-        {"cut stream", cut},
-        {"wrong Adler-32", badsum},
-    };
-    for (auto& c : cases) {
-        std::string dir = kzr_scratch();
-        kzb_writefile(dir + "/bad.kzm", c.file);
-        kzr_result r = kzr_run(dir, "bad\n");
-        EXPECT_EQ(r.out, KZR_BANNER + EXTRACTING + "bad.kzm decompression failed!\nPress Enter\n") << c.what;
-        EXPECT_EQ(r.status, 0) << c.what;
-        EXPECT_FALSE(kzr_exists(dir + "/bad.it")) << c.what;
-        kzr_cleanup(dir);
-    }
+    EXPECT_EQ(kzt_convert(kzb_container(MODULE)), MODULE_IT);
+    IMPM song;
+    IMPS* s = (IMPS*)malloc(4 * sizeof(IMPS));
+    uint8_t map[KZM_MAXSLOTS];
+    memset(&song, 0xAA, sizeof song), memset(s, 0xAA, 4 * sizeof(IMPS));
+    std::string work = kzt_work(MODULE);
+    convertkzminstr(work.c_str(), s, map, &song), ripkzmsamples(work.c_str(), s, map);
+    std::vector<uint32_t> v = {song.InsNum, s[0].Flg, s[1].Flg, s[1].SusLoopBegin, s[1].SusLoopEnd};
+    EXPECT_EQ(v, std::vector<uint32_t>({4, 0x10, 0x52, 0, 0}));
+    song.OrdNum = 300, song.SmpNum = 120, song.PatNum = 250;
+    IMPP* patterns = (IMPP*)calloc(KZM_MAXPATTERNS, sizeof(IMPP));
+    free(s), s = (IMPS*)calloc(KZM_MAXSLOTS, sizeof(IMPS));
+    ASSERT_EQ(writeit(kzt_file(".it").c_str(), &song, patterns, s), 0);
+    kzbytes it = kzb_readfile(kzt_file(".it"));
+    EXPECT_EQ(kzt_itcheck(it) + std::to_string(it[36]) + " " + std::to_string(it[38]), "99 199");
 }
 
-TEST(Program, WrittenFileCarriesTheSongHeader)
+// Every cut of the module; then counts, numbers and sizes past every capacity, with a pattern across
+// the first block of the chunk scan and the rest of the module after a sample read far past a block.
+TEST(Program, CutAndOversizedModules)
 {
-    std::string dir = kzr_scratch();
-    kzb_writefile(dir + "/song.kzm", onesong());
-    ASSERT_EQ(kzr_run(dir, "song\n").out, KZR_BANNER + EXTRACTING + SAVED);
-    kzbytes it = kzb_readfile(dir + "/song.it");
-    ASSERT_GE(it.size(), 194u);
-    EXPECT_EQ(std::string(it.begin(), it.begin() + 13), std::string("IMPMuser test"));
-    EXPECT_EQ(it[32], 2);    // OrdNum: one order and the closing 255
-    EXPECT_EQ(it[192], 0);   // the order
-    EXPECT_EQ(it[193], 255);
-    kzr_cleanup(dir);
+    for (auto end = MODULE.begin(); end <= MODULE.end(); end++)
+        EXPECT_EQ(kzt_itcheck(kzt_convert(kzb_container({MODULE.begin(), end}))), "");
+    kzbytes big = kzb_songheader("big", 255, 6, 125, {}, kzbytes(255, 254));
+    big.resize(KZM_SCANBLOCK - 2);
+    kzb_append(big, kzb_pattern(198, 255, kzbytes(40000, 0x42)));
+    // Instrument and sample i; sample 50 has one frame more than a slot holds, and a sample chunk of
+    // 3 frames at its end.
+    kzbytes inner = kzb_samplechunk("", 0, 64, 0x84, 3, 0, 0, 0, kzbytes(6));
+    inner.insert(inner.begin(), (1 << 20) - inner.size(), 0);
+    for (int i = 0; i < 101; i++)
+        kzb_append(big, kzb_cat({kzb_instrument(100 - i, 1, 1, 1, 1),
+                                 kzb_samplechunk("", 0, 64, 0x84, i == 50 ? 524289 : 1, 0, 0, 0,
+                                                 i == 50 ? inner : kzbytes(2))}));
+    kzbytes it = kzt_convert(kzb_container(big));
+    ASSERT_EQ(kzt_itcheck(it), "");
+    // 256 orders, 99 samples and 199 patterns; the frames in slots 50, 49 (the inner chunk) and 2.
+    auto len = [&](int slot) { return get_u32le(&it[get_u32le(&it[448 + 4 * slot]) + 48]); };
+    std::vector<uint32_t> v = {get_u16le(&it[32]), it[36], it[38], len(50), len(49), len(2)};
+    EXPECT_EQ(v, std::vector<uint32_t>({256, 99, 199, 524288, 3, 1}));
 }

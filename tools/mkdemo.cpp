@@ -1,5 +1,5 @@
 // Writes examples/demo.kzm (or the path given): a short four-channel song with synthesized samples.
-#include "kzbuild.h"
+#include "kzcell.h"
 
 #include <cmath>
 #include <cstdio>
@@ -152,14 +152,8 @@ int main(int argc, char** argv)
 {
     const char* out = argc > 1 ? argv[1] : "examples/demo.kzm";
 
-    kzb_song song;
-    song.title = "kzm2it demo";
-    song.channels = 4;
-    song.speed = 6;
-    song.tempo = 125;
-    song.pans = {0x50, 0x40, 0x40, 0x28, 0x40};   // halved into IT pans 40, 32, 32, 20
-    song.orders = {0, 1, 0, 2, 3};
-    kzbytes work = kzb_songheader(song);
+    // Pans 0x50, 0x40, 0x40, 0x28, 0x40 are halved into IT pans 40, 32, 32, 20.
+    kzbytes work = kzb_songheader("kzm2it demo", 4, 6, 125, {0x50, 0x40, 0x40, 0x28, 0x40}, {0, 1, 0, 2, 3});
 
     pattern p[4];
 
@@ -231,20 +225,18 @@ int main(int argc, char** argv)
 
     // Instrument i names slot i; the lead has a slow delayed vibrato of its own
     // (waveform sine, rate 0x10, depth 4, speed 0x0100 -> IT ViT 0, ViR 64, ViD 4, ViS 16).
-    kzb_append(work, kzb_instrument({0, 0, 0x10, 4, 0x0100, "lead"}));
-    kzb_append(work, kzb_instrument({1, 0, 0, 0, 0, "bass"}));
-    kzb_append(work, kzb_instrument({2, 3, 0x04, 2, 0x0080, "pad"}));
-    kzb_append(work, kzb_instrument({3, 0, 0, 0, 0, "snare"}));
-    kzb_append(work, kzb_instrument({4, 0, 0, 0, 0, "kick"}));
+    kzb_append(work, kzb_instrument(0, 0, 0x10, 4, 0x0100, "lead"));
+    kzb_append(work, kzb_instrument(1, 0, 0, 0, 0, "bass"));
+    kzb_append(work, kzb_instrument(2, 3, 0x04, 2, 0x0080, "pad"));
+    kzb_append(work, kzb_instrument(3, 0, 0, 0, 0, "snare"));
+    kzb_append(work, kzb_instrument(4, 0, 0, 0, 0, "kick"));
 
     // Flags bytes: 0x88 8-bit loop, 0x8C 16-bit loop, 0x98 8-bit ping-pong loop, 0x80 8-bit, 0x84 16-bit.
-    kzb_sample lead = {"pulse lead", 0x40, 128, 0x88, -1, 0, 2048, 8372, leadwave(64)};
-    kzb_sample bass = {"bass", 0x40, 128, 0x8C, -1, 0, 4096, 16744, basswave(64)};
-    kzb_sample pad = {"triangle pad", 0x40, 128, 0x98, -1, 2048, 8192, 16744, padwave(8192, 2048)};
-    kzb_sample snare = {"noise snare", 0x40, 128, 0x80, -1, 0, 0, 22050, snarewave(3000)};
-    kzb_sample kick = {"kick", 0x40, 128, 0x84, -1, 0, 0, 22050, kickwave(4400)};
-    for (const kzb_sample* s : {&lead, &bass, &pad, &snare, &kick})
-        kzb_append(work, kzb_samplechunk(*s));
+    kzb_append(work, kzb_samplechunk("pulse lead", 0x40, 128, 0x88, -1, 0, 2048, 8372, leadwave(64)));
+    kzb_append(work, kzb_samplechunk("bass", 0x40, 128, 0x8C, -1, 0, 4096, 16744, basswave(64)));
+    kzb_append(work, kzb_samplechunk("triangle pad", 0x40, 128, 0x98, -1, 2048, 8192, 16744, padwave(8192, 2048)));
+    kzb_append(work, kzb_samplechunk("noise snare", 0x40, 128, 0x80, -1, 0, 0, 22050, snarewave(3000)));
+    kzb_append(work, kzb_samplechunk("kick", 0x40, 128, 0x84, -1, 0, 0, 22050, kickwave(4400)));
 
     kzb_writefile(out, kzb_container(work, 9));
     printf("wrote %s\n", out);

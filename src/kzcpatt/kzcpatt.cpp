@@ -38,29 +38,29 @@ enum : uint8_t {
     IT_MAXVOL = 64,
 };
 
-// Source entry size: the flag byte and its fields. The IT entry is one byte longer, as the
-// flag byte becomes a channel byte and a mask byte while every field keeps its width.
+// Source entry size: the flag byte and its fields.
 static size_t entrysize(uint8_t flag)
 {
     return 1 + ((flag & SRC_EFFECT) ? 2 : 0) + ((flag & SRC_NOTE) ? 2 : 0) + ((flag & SRC_VOLUME) ? 1 : 0);
 }
 
 // Converts size bytes of source rows into out (KZM_PATTDATA bytes) and returns the bytes written.
-// Ends after the end-of-row byte of the last row, at the end of the data, at an entry cut by the
-// end of the data (dropped), or before the first entry or end-of-row byte that would not fit whole.
+// Reading ends after the end-of-row byte of the last row, at the end of the data, at an entry cut by
+// the end of the data (dropped), or before the first entry or end-of-row byte that would not fit whole.
+// Rows that the data leaves without their end-of-row byte are then completed as empty rows while
+// the data area has room, so that players see as many rows as the pattern states.
 static uint16_t convertrows(const uint8_t* src, size_t size, uint32_t rows, uint8_t* out)
 {
     size_t r = 0;
     size_t w = 0;
-    uint32_t row = 1;
-    while (r < size) {
+    uint32_t ended = 0;   // end-of-row bytes written
+    while (r < size && ended < rows) {
         uint8_t flag = src[r];
         if (flag == SRC_ENDROW) {
             if (w == KZM_PATTDATA)
                 break;
             out[w++] = IT_ENDROW;
-            if (++row > rows)
-                break;
+            ended++;
             r++;
             continue;
         }
@@ -69,7 +69,7 @@ static uint16_t convertrows(const uint8_t* src, size_t size, uint32_t rows, uint
             continue;
         }
         size_t n = entrysize(flag);
-        if (n > size - r || n + 1 > KZM_PATTDATA - w)
+        if (n > size - r)
             break;
         const uint8_t* p = src + r + 1;
         uint8_t param = 0, type = 0, instrument = 0, note = 0, volume = 0;
@@ -82,27 +82,34 @@ static uint16_t convertrows(const uint8_t* src, size_t size, uint32_t rows, uint
         if (flag & SRC_NOTE) {
             instrument = *p++;
             note = *p++;
-            mask |= IT_MASKNOTE | IT_MASKINSTR;
+            // Instrument 0 means none in IT; players refuse an explicit 0, so the byte is left out.
+            mask |= instrument ? IT_MASKNOTE | IT_MASKINSTR : IT_MASKNOTE;
         }
         if (flag & SRC_VOLUME) {
             volume = *p++;
             mask |= IT_MASKVOL;
         }
+        // Channel and mask bytes stand for the flag byte; the instrument byte may be dropped.
+        size_t itsize = n + 1 - ((flag & SRC_NOTE) && !instrument ? 1 : 0);
+        if (itsize > KZM_PATTDATA - w)
+            break;
 
         uint8_t* q = out + w;
         *q++ = (uint8_t)(((flag & SRC_CHANNEL) + 1) | IT_MASKFOLLOWS);
         *q++ = mask;
-        if (flag & SRC_NOTE) {
+        if (flag & SRC_NOTE)
             *q++ = (uint8_t)(note - 1);   // note 0 wraps to 255, the IT note-off
+        if (mask & IT_MASKINSTR)
             *q++ = instrument;
-        }
         if (flag & SRC_VOLUME)
             *q++ = volume < SRC_LOUDEST ? (uint8_t)(volume >> 1) : (uint8_t)IT_MAXVOL;
         if (flag & SRC_EFFECT)
             put_u16le(q, kzmtoiteffect(type, param));
         r += n;
-        w += n + 1;
+        w += itsize;
     }
+    for (; ended < rows && w < KZM_PATTDATA; ended++)
+        out[w++] = IT_ENDROW;
     return (uint16_t)w;
 }
 
@@ -131,7 +138,7 @@ static int notepattern(kzmchunk* chunk, void* ctx)
 }
 
 // Converts the chunk at pos into p. Row data that the file does not hold, or that cannot be
-// buffered, counts as absent: the pattern keeps its rows and gets no packed data.
+// buffered, counts as absent: the pattern gets its rows as empty ones.
 // *rowdata grows to the largest row data met; the caller frees it.
 static void convertpattern(FILE* f, uint64_t pos, uint64_t filesize, IMPP* p, uint8_t** rowdata, size_t* rowcap)
 {
