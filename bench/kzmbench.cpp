@@ -28,7 +28,7 @@ static const moddef TYPICAL = {"typical", 12, 40, 64, 64, 20, 30000, 300000, 2, 
 static const double MIB = 1048576.0;
 static const char* const STAGEFILE = "stage.emx";   // cached work file for the readers alone
 static double* shared;   // what a child reports, in memory it shares with this process
-static IMPM song;        // zero in every child, as the driver's static record
+static IMPM song;        // for the readers alone
 static std::string missed;
 
 struct rng {   // deterministic, so every run builds the same files
@@ -153,21 +153,15 @@ static long inchild(const std::function<bool()>& job, double warm = 0)
     return ended && WEXITSTATUS(status) == 0 ? ru.ru_maxrss : -1;
 }
 
-// The conversion as the driver runs it: the same calls in the same order on the same allocations.
+// The conversion as the program runs it: the same call on records allocated as it allocates them.
 static bool conversion(const std::string& kzm, const std::string& it)
 {
     double t0 = now();
-    uint8_t* slotmap = (uint8_t*)calloc(KZM_MAXSLOTS, 1);
-    IMPP* patterns = (IMPP*)calloc(KZM_MAXPATTERNS, sizeof(IMPP));
-    IMPS* samples = (IMPS*)calloc(KZM_MAXSLOTS, sizeof(IMPS));
+    kzmrecords r;
     const char* w = KZM_WORKFILE;
-    // Every stage returns 0 for success.
-    bool ok = slotmap && patterns && samples && !decodekzm(kzm.c_str(), w) &&
-              !convertkzmpatterns(w, patterns, &song) &&
-              !convertkzminstr(w, samples, slotmap, &song) && !ripkzmsamples(w, samples, slotmap) &&
-              !convertkzminfo(w, &song) && !writeit(it.c_str(), &song, patterns, samples);
+    bool ok = kzmalloc(&r) && convertkzm(kzm.c_str(), w, it.c_str(), &r, nullptr, nullptr) == KZM_OK;
     remove(w);
-    free(slotmap);
+    kzmfree(&r);
     shared[0] = now() - t0;
     return ok;
 }

@@ -17,7 +17,7 @@ enum : uint32_t {
 // Sample slot map entry that selects no IMPS record.
 constexpr uint8_t KZM_NOSLOT = 0xFF;
 
-// The work file that the inflater writes and every reader reads, in the current directory.
+// The dialogue's work file, in the current directory.
 constexpr const char* KZM_WORKFILE = "temp.emx";
 
 // Song header, the first 192 bytes of an IT file, followed in memory by the order list.
@@ -109,14 +109,25 @@ static_assert(offsetof(IMPS, data) == IT_SAMPHDR, "IMPS layout");
 static_assert(sizeof(IMPS) == 1048656, "IMPS size");
 static_assert(offsetof(IMPP, data) == IT_PATTHDR && sizeof(IMPP) == 32776, "IMPP layout");
 
-// Stage results. The readers return KZM_OK or KZM_NOWORKFILE; the inflater returns zlib's codes.
-enum { KZM_OK = 0, KZM_NOWORKFILE = 1, KZM_WRITEFAILED = 2 };
+// Results of the stages and of a whole conversion. The readers return KZM_OK or KZM_NOWORKFILE;
+// the inflater KZM_OK, KZM_NOINPUT, KZM_DAMAGED or KZM_WORKFAILED; the writer KZM_OK or KZM_WRITEFAILED.
+enum {
+    KZM_OK = 0,
+    KZM_NOWORKFILE = 1,    // a reader cannot open the work file
+    KZM_WRITEFAILED = 2,   // the IT file cannot be written
+    KZM_NOINPUT = 3,       // the KZM file cannot be opened
+    KZM_DAMAGED = 4,       // no whole zlib stream after the header
+    KZM_WORKFAILED = 5,    // the work file cannot be created or written
+};
 
-// kzcdefl: skip the 24-byte container header of inpath and inflate the rest into outpath.
-// Returns 0 (Z_OK) for a whole stream, -3 when a file cannot be opened or the data is bad or cut short,
-// -1 on a read or write error, or zlib's code for a failed initialisation or lack of memory.
+// kzcdefl: skip the 24-byte container header of inpath and inflate the rest into outpath, which is
+// created or emptied. Prints nothing. Returns KZM_OK, KZM_NOINPUT (outpath untouched), KZM_WORKFAILED,
+// or KZM_DAMAGED for a stream that is corrupt, cut short or unreadable; outpath then holds what was
+// inflated before the fault.
 int decodekzm(const char* inpath, const char* outpath);
-// Inflates one zlib stream from source's position to dest. Returns as decodekzm; opens and closes nothing.
+// Inflates one zlib stream from source's position to dest. Returns Z_OK, Z_DATA_ERROR (corrupt, a
+// preset dictionary, or cut short), Z_ERRNO on a read or write error, Z_MEM_ERROR, or inflateInit's
+// code. Opens and closes nothing.
 int inf(FILE* source, FILE* dest);
 // Deflates source to its end into dest at the given zlib level. Returns Z_OK, Z_ERRNO or zlib's error code.
 int def(FILE* source, FILE* dest, int level);
@@ -135,7 +146,28 @@ int ripkzmsamples(const char* workfile, IMPS* samples, const uint8_t* slotmap);
 // kzcsong: fills the rest of song from the song header at the start of the work file.
 int convertkzminfo(const char* workfile, IMPM* song);
 
-// kzm2it: writes the IT file and releases patterns and samples with free() (allocate them with calloc,
-// whose zero pages stay untouched until a stage fills them).
-// Returns KZM_OK, or KZM_WRITEFAILED after removing any partial file.
+// kzm2it: writes the IT file. Returns KZM_OK, or KZM_WRITEFAILED after removing any partial file.
 int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples);
+
+// The records of one conversion, owned by the caller. kzmalloc takes them zeroed with calloc, whose
+// pages stay untouched until a stage fills them; kzmclear zeroes what the stages and the writer
+// expect to find zero, so that the records serve the next file.
+struct kzmrecords {
+    IMPM* song;
+    IMPP* patterns;       // KZM_MAXPATTERNS records
+    IMPS* samples;        // KZM_MAXSLOTS records
+    uint8_t* slotmap;     // KZM_MAXSLOTS entries
+};
+bool kzmalloc(kzmrecords* r);   // false, with nothing held, when memory runs out
+void kzmclear(kzmrecords* r);
+void kzmfree(kzmrecords* r);
+
+// Called between the last reader and the writer, with the caller's context.
+typedef void (*kzmhook)(void* ctx);
+
+// The whole conversion of inpath into outpath through workfile, on records that are new or cleared:
+// inflation, patterns, instruments, samples, song header, then beforewrite (if any) and the writer.
+// Prints nothing and neither removes nor keeps the work file: that is the caller's.
+// Returns KZM_OK or the first failure: decodekzm's, KZM_NOWORKFILE from a reader, or the writer's.
+int convertkzm(const char* inpath, const char* workfile, const char* outpath, kzmrecords* r,
+               kzmhook beforewrite, void* ctx);

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "kzmpath.h"
+
 // 64-bit positioning, so a work file past 2 GiB on a 32-bit platform is still read where it says.
 inline int kzmseek(FILE* f, uint64_t pos)
 {
@@ -30,7 +32,7 @@ inline uint64_t kzmsize(FILE* f)
 // stream goes without a buffer of its own that every byte would be copied through.
 inline FILE* kzmopen(const char* path)
 {
-    FILE* f = fopen(path, "rb");
+    FILE* f = kzmfopen(path, "rb");
     if (f)
         setvbuf(f, nullptr, _IONBF, 0);
     return f;

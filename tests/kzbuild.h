@@ -1,7 +1,6 @@
 // Test builder: lays out a module's song header and chunks from fields, and the KZM container around it.
 #pragma once
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 #include <zlib.h>
@@ -73,6 +72,8 @@ inline void kzb_writefile(std::string path, const kzbytes& b)
 }
 inline kzbytes kzb_readfile(std::string path)
 {
-    std::ifstream f(path, std::ios::binary);
-    return kzbytes(std::istreambuf_iterator<char>(f), {});
+    std::ifstream f(path, std::ios::binary | std::ios::ate);
+    kzbytes b(f ? (size_t)f.tellg() : 0);
+    f.seekg(0).read((char*)b.data(), (std::streamsize)b.size());
+    return b;
 }

@@ -29,27 +29,27 @@ inline std::string kzt_work(const kzbytes& work)
     return kzb_writefile(kzt_file(".emx"), work), kzt_file(".emx");
 }
 
-// Fills the stack below the caller with 0xAA bytes, where the buffers of its next call will lie.
-[[gnu::noinline]] inline void kzt_paint() { volatile char b[1 << 18]; for (auto& x : b) x = 0xAA; }
+// Fills the stack below the caller with 0xAA bytes, where the buffers of the writer will lie.
+[[gnu::noinline]] inline void kzt_paint(void*) { volatile char b[1 << 18]; for (auto& x : b) x = 0xAA; }
 
-// The stages and the writer on a KZM file, as main runs them on records as it allocates them, but
-// for the song record and the stack below the writer, which start as 0xAA bytes so that a field or
-// byte left unset shows. Returns the IT file, or nothing when a stage fails.
+// The whole conversion of a KZM file as the program runs it, on records allocated once and cleared
+// for each file as the batch mode does, but for the song record and the stack below the writer,
+// which start as 0xAA bytes so that a field or byte left unset shows. Returns the IT file, or
+// nothing when the conversion fails.
 inline kzbytes kzt_convert(const kzbytes& kzm)
 {
-    IMPM song;
-    IMPP* patterns = (IMPP*)calloc(KZM_MAXPATTERNS, sizeof(IMPP));
-    IMPS* samples = (IMPS*)calloc(KZM_MAXSLOTS, sizeof(IMPS));
-    uint8_t map[KZM_MAXSLOTS];
+    static kzmrecords r;
+    if (!r.song && !kzmalloc(&r))
+        abort();
     std::string in = kzt_file(".kzm"), work = kzt_file(".emx"), it = kzt_file(".it");
-    const char* w = work.c_str();
-    memset(&song, 0xAA, sizeof song), kzb_writefile(in, kzm);
-    if (decodekzm(in.c_str(), w) || convertkzmpatterns(w, patterns, &song) ||
-        convertkzminstr(w, samples, map, &song) || ripkzmsamples(w, samples, map) ||
-        convertkzminfo(w, &song))
-        return free(patterns), free(samples), kzbytes();
-    kzt_paint();
-    return writeit(it.c_str(), &song, patterns, samples) ? kzbytes() : kzb_readfile(it);
+    kzb_writefile(in, kzm);
+    kzmclear(&r);
+    memset(r.song, 0xAA, sizeof(IMPM));
+    int ret = convertkzm(in.c_str(), work.c_str(), it.c_str(), &r, kzt_paint, nullptr);
+    kzbytes out = ret == KZM_OK ? kzb_readfile(it) : kzbytes();
+    // A file renamed over another is written out at once on some file systems: none is left.
+    remove(it.c_str());
+    return out;
 }
 
 // The bytes that follow an IT entry's mask: note, instrument, volume, command and its value.

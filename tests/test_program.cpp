@@ -6,29 +6,41 @@
 
 #include <fcntl.h>
 #include <filesystem>
+#include <map>
 #include <set>
+#include <tuple>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
-// Runs the program in dir on the typed input: the native build, or the command line in KZM2IT_CMD
-// (such as "wine kzm2it.exe"). A line typed and then Enter is a console, whose input stays open
-// afterwards; a program still waiting 10 s later is stopped. Returns the output, CR LF read as LF,
-// and the exit status.
-static std::pair<std::string, int> run(const std::string& dir, const std::string& typed)
+// Runs the program in dir with the arguments (shell words) and the typed input, after the shell
+// commands in before: the native build, whose work files go to dir.tmp, or the command line in
+// KZM2IT_CMD (such as "wine kzm2it.exe"; wine keeps its own files in TMPDIR). A line typed and then Enter is a console, whose input stays open
+// afterwards; a program still waiting 30 s later is stopped. Returns the standard output and error,
+// CR LF read as LF and \ as /, and the exit status.
+static std::tuple<std::string, std::string, int> run(const std::string& dir, const std::string& args,
+                                                     const std::string& typed, const std::string& before)
 {
     bool hold = typed.size() > 1 && typed.substr(typed.size() - 2) == "\n\n";
     const char* other = getenv("KZM2IT_CMD");
-    std::string in = dir + ".in", out = dir + ".out", said, cmd = "cd '" + dir + "' && timeout ";
-    cmd += "-sKILL 10 " + (other ? other : "'" KZM2IT_BIN "'" + std::string());
+    std::string in = dir + ".in", out = dir + ".out", err = dir + ".err";
+    std::string cmd = "cd '" + dir + "' && " + before + " LC_ALL=C.UTF-8 timeout -sKILL 30 ";
+    cmd += other ? other + std::string(" ") : "env TMPDIR='" + dir + ".tmp' '" KZM2IT_BIN "' ";
+    cmd += args;
     int fd = hold && !mkfifo(in.c_str(), 0600) ? open(in.c_str(), O_RDWR) : -1;
     if (fd < 0 || write(fd, typed.data(), typed.size()) < 0)
         kzb_writefile(in, kzbytes(typed.begin(), typed.end()));
-    int status = system((cmd + " <" + in + " >" + out).c_str());
-    for (char c : kzb_readfile(out))
-        said += c == '\r' ? "" : std::string(1, c);
-    close(fd), remove(in.c_str()), remove(out.c_str());
-    return {said, WEXITSTATUS(status)};
+    int status = system((cmd + " <" + in + " >" + out + " 2>" + err).c_str());
+    std::string said[2];
+    for (int k = 0; k < 2; k++) {
+        for (char c : kzb_readfile(k ? err : out))
+            said[k] += c == '\r' ? "" : std::string(1, c == '\\' ? '/' : c);
+    }
+    close(fd);
+    remove(in.c_str());
+    remove(out.c_str());
+    remove(err.c_str());
+    return {said[0], said[1], WEXITSTATUS(status)};
 }
 
 // Patterns 1, 200 (past the records) and 0 (no row data). Instruments for slots 1, 0, 3, 3 and 2;
@@ -74,10 +86,48 @@ static const kzbytes MODULE_IT = kzb_cat({
     {9, 10, 11, 12, 13, 1, 2, 3, 4, 5, 6, 7, 8, 14, 15, 16},
 });
 
-// KZM files given: the module above, with another container header and bytes after its stream,
-// deflated by the program's own deflater, cut to 24 bytes, cut before its checksum; "name/" is a
-// folder. Left: every file and folder afterwards; each IT file is the module above, a work file
-// left holds all of the module or nothing.
+using files = std::vector<std::pair<std::string, kzbytes>>;
+
+// Lays the files given ("name/" is a folder) in a folder of its own, runs the program there and
+// returns what it said and every file and folder left. A file that the output announces with
+// "-> name", or that was not given, must be the module's IT file, or a work file holding all of the
+// module or nothing; every other file is as it was given; no work file is left in dir.tmp.
+static std::tuple<std::string, std::string, int, std::string> runin(const files& given,
+    const std::string& args, const std::string& typed, const std::string& before = "")
+{
+    std::string dir = fs::temp_directory_path() / kzt_file(""), left;
+    fs::create_directories(dir + ".tmp");
+    fs::create_directories(dir);
+    std::map<std::string, kzbytes> laid;
+    for (auto& [name, kzm] : given) {
+        if (name.back() == '/')
+            fs::create_directories(dir + "/" + name);
+        else
+            kzb_writefile(dir + "/" + name, laid[name] = kzm);
+    }
+    auto [out, err, status] = run(dir, args, typed, before);
+    std::set<std::string> found;
+    for (auto& f : fs::recursive_directory_iterator(dir))
+        found.insert(f.path().lexically_relative(dir).string());
+    for (auto& f : found) {
+        left += (left.empty() ? "" : " ") + f;
+        if (fs::is_directory(dir + "/" + f))
+            continue;
+        kzbytes b = kzb_readfile(dir + "/" + f);
+        std::string ext = fs::path(f).extension();
+        bool fresh = !laid.count(f) || out.find("-> " + f + "\n") != std::string::npos;
+        bool fits = ext == ".it" ? b == MODULE_IT : ext == ".emx" && (b.empty() || b == MODULE);
+        EXPECT_TRUE(fresh ? fits : b == laid[f]) << f;
+    }
+    EXPECT_TRUE(fs::is_empty(dir + ".tmp"));
+    fs::remove_all(dir);
+    fs::remove_all(dir + ".tmp");
+    return {out, err, status, left};
+}
+
+// No arguments: the dialogue. KZM files given: the module above, with another container header and
+// bytes after its stream, deflated by the program's own deflater, cut to 24 bytes, cut before its
+// checksum.
 TEST(Program, Dialogue)
 {
     kzbytes good = kzb_container(MODULE), other = kzb_cat({good, {1, 2}}), trunc = good;
@@ -96,7 +146,6 @@ TEST(Program, Dialogue)
     const std::string n255(255, 'n'), bad = " decompression failed!\nPress Enter\n";
     const std::string missing = "Error: can't open KZM file!\n";
     const std::string unwritable = "Error: can't write IT file!\nPress Enter\n";
-    using files = std::vector<std::pair<std::string, kzbytes>>;
     const struct { files given; std::string typed, said, left; } cases[] = {
         {{{"m/", {}}, {"m/song.kzm", good}}, "m/song\n\n", done, "m m/song.it m/song.kzm"},
         {{{"my.kzm", good}, {"song.kzm", good}}, "\t\n my song\n\n", done, "my.it my.kzm song.kzm"},
@@ -112,28 +161,51 @@ TEST(Program, Dialogue)
         {{}, n255 + "\n\n", go + missing + n255 + ".kzm" + bad, ""},
         {{}, " \n\t", "", ""},
     };
+    for (auto& c : cases)
+        EXPECT_EQ(runin(c.given, "", c.typed), std::make_tuple(banner + c.said, "", 0, c.left)) << c.typed;
+}
+
+// Command lines. KZM files given: the module above, and cut before its checksum.
+TEST(Program, CommandLine)
+{
+    const kzbytes good = kzb_container(MODULE), old = {'o', 'l', 'd'};
+    const kzbytes trunc(good.begin(), good.end() - 4);
+    const std::string damaged = ": not a KZM file, or its data is damaged or cut short\n";
+    const std::string clash = " would replace a file of this run\n";
+    const std::string hint = "; try 'kzm2it --help'\n";
+    const struct {
+        files given;
+        std::string args, out, err;
+        int status;
+        std::string left, before = "";   // shell commands run first
+    } cases[] = {
+        {{{"song.kzm", good}, {"song.it", old}}, "song.kzm", "song.kzm -> song.it\n", "", 0,
+         "song.it song.kzm"},
+        {{{"song.kzm", good}, {"temp.emx/", {}}}, "song", "song.kzm -> song.it\n", "", 0,
+         "song.it song.kzm temp.emx"},
+        {{{"m/", {}}, {"m/b.kzm", good}, {"m/A.KZM", good}, {"m/c.kzm/", {}}, {"m/x.txt", old}}, "m",
+         "m/A.KZM -> m/A.it\nm/b.kzm -> m/b.it\n", "", 0, "m m/A.KZM m/A.it m/b.it m/b.kzm m/c.kzm m/x.txt"},
+        {{{"a.kzm", good}, {"b.kzm", good}}, "a.kzm gone b", "a.kzm -> a.it\nb.kzm -> b.it\n",
+         "kzm2it: gone: cannot be opened\n", 1, "a.it a.kzm b.it b.kzm"},
+        {{{"cut.kzm", trunc}, {"e/", {}}}, "cut.kzm e", "",
+         "kzm2it: cut.kzm" + damaged + "kzm2it: e: the folder holds no .kzm file\n", 1, "cut.kzm e"},
+        {{{"a/", {}}, {"a/x.kzm", good}, {"b/", {}}, {"b/x.kzm", good}, {"o/", {}}}, "-o o a/x.kzm b/x",
+         "a/x.kzm -> o/x.it\n", "kzm2it: b/x.kzm: o/x.it" + clash, 1, "a a/x.kzm b b/x.kzm o o/x.it"},
+        {{{"-x.kzm", good}, {"o/", {}}}, "--output-dir=o -- -x.kzm", "-x.kzm -> o/-x.it\n", "", 0,
+         "-x.kzm o o/-x.it"},
+        {{{"a.kzm", good}, {"a.it", old}}, "a.kzm a.it", "",
+         "kzm2it: a.kzm: a.it" + clash + "kzm2it: a.it: a.it" + clash, 1, "a.it a.kzm"},
+        {{{"my s\xC3\xB6ng.kzm", good}}, "'my s\xC3\xB6ng.kzm'", "my s\xC3\xB6ng.kzm -> my s\xC3\xB6ng.it\n",
+         "", 0, "my s\xC3\xB6ng.it my s\xC3\xB6ng.kzm"},
+        {{{"a.kzm", good}}, "-x a.kzm", "", "kzm2it: unknown option -x" + hint, 2, "a.kzm"},
+        {{{"a.kzm", good}}, "-o a.kzm", "", "kzm2it: no folder a.kzm" + hint, 2, "a.kzm"},
+        {{}, "--help", "Usage: kzm2it [OPTION]... PATH...\n", "", 0, ""},
+    };
     for (auto& c : cases) {
-        std::string dir = fs::temp_directory_path() / kzt_file(""), left;
-        fs::create_directories(dir);
-        for (auto& [name, kzm] : c.given) {
-            if (name.back() == '/')
-                fs::create_directories(dir + "/" + name);
-            else
-                kzb_writefile(dir + "/" + name, kzm);
-        }
-        EXPECT_EQ(run(dir, c.typed), std::make_pair(banner + c.said, 0)) << c.typed;
-        std::set<std::string> found;
-        for (auto& f : fs::recursive_directory_iterator(dir))
-            found.insert(f.path().lexically_relative(dir).string());
-        for (auto& f : found) {
-            left += (left.empty() ? "" : " ") + f;
-            std::string ext = fs::is_directory(dir + "/" + f) ? "" : fs::path(f).extension();
-            kzbytes b = ext.empty() ? kzbytes() : kzb_readfile(dir + "/" + f);
-            bool fits = ext == ".it" ? b == MODULE_IT : ext != ".emx" || b.empty() || b == MODULE;
-            EXPECT_TRUE(fits) << f;
-        }
-        EXPECT_EQ(left, c.left) << c.typed;
-        fs::remove_all(dir);
+        auto said = runin(c.given, c.args, "", c.before);
+        if (c.args == "--help")
+            std::get<0>(said).resize(std::get<0>(said).find('\n') + 1);
+        EXPECT_EQ(said, std::make_tuple(c.out, c.err, c.status, c.left)) << c.args;
     }
 }
 
@@ -155,6 +227,8 @@ TEST(Program, EveryByteSet)
     IMPP* patterns = (IMPP*)calloc(KZM_MAXPATTERNS, sizeof(IMPP));
     free(s), s = (IMPS*)calloc(KZM_MAXSLOTS, sizeof(IMPS));
     ASSERT_EQ(writeit(kzt_file(".it").c_str(), &song, patterns, s), 0);
+    free(patterns);
+    free(s);
     kzbytes it = kzb_readfile(kzt_file(".it"));
     EXPECT_EQ(kzt_itcheck(it) + std::to_string(it[36]) + " " + std::to_string(it[38]), "99 199");
 }

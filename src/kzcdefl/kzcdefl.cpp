@@ -1,9 +1,9 @@
 // Container inflater: skips the 24-byte KZM header and inflates the zlib stream behind it, file to file.
 #include "kzm.h"
+#include "kzmpath.h"
 #include "kzmscan.h"
 
 #include <cassert>
-#include <sys/stat.h>
 #include <zlib.h>
 
 static const uint64_t KZM_HEADERSIZE = 24;   // container header, never read
@@ -16,27 +16,18 @@ static bool putblock(FILE* dest, const unsigned char* out, const z_stream* strm)
     return fwrite(out, 1, have, dest) == have && !ferror(dest);
 }
 
-static bool isfolder(const char* path)
-{
-    struct stat st;
-    return stat(path, &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
-}
-
 int decodekzm(const char* inpath, const char* outpath)
 {
-    FILE* source = fopen(inpath, "rb");
+    FILE* source = kzmfopen(inpath, "rb");
     // A folder opens on POSIX systems and fails at the first read, while on Windows the open fails;
-    // both platforms treat it as a read error, with the same messages and the same work file left.
-    if (!source && !isfolder(inpath)) {
-        printf("Error: %s\n", "can't open KZM file!");
-        return Z_DATA_ERROR;
-    }
-    FILE* dest = fopen(outpath, "wb");
+    // both platforms treat it as a read error, a damaged file, with the same work file left.
+    if (!source && !kzmisdir(inpath))
+        return KZM_NOINPUT;
+    FILE* dest = kzmfopen(outpath, "wb");
     if (!dest) {
-        printf("Error: %s\n", "can't create file!");
         if (source)
             fclose(source);
-        return Z_DATA_ERROR;
+        return KZM_WORKFAILED;
     }
     int ret = Z_ERRNO;
     if (source) {
@@ -45,13 +36,12 @@ int decodekzm(const char* inpath, const char* outpath)
         ret = inf(source, dest);
         fclose(source);
     }
-    if (fclose(dest) != 0 && ret == Z_OK)
-        ret = Z_ERRNO;
-    return ret;
+    bool written = !ferror(dest);
+    if (fclose(dest) != 0)
+        written = false;
+    return !written ? KZM_WORKFAILED : ret == Z_OK ? KZM_OK : KZM_DAMAGED;
 }
 
-// Returns Z_OK once the stream has ended, Z_DATA_ERROR for corrupt data, a preset dictionary or
-// input that ends first, Z_MEM_ERROR, Z_ERRNO on a read or write error, or inflateInit's code.
 // Bytes after the end of the stream are not used.
 int inf(FILE* source, FILE* dest)
 {

@@ -30,7 +30,7 @@ enum : uint8_t { IT_GV = 128, IT_MV = 100, IT_SEP = 128, IT_PANOFF = 255, IT_CHN
 // Bytes missing at the end of the work file read as zero. Returns KZM_NOWORKFILE or KZM_OK.
 int convertkzminfo(const char* workfile, IMPM* song)
 {
-    FILE* f = fopen(workfile, "rb");
+    FILE* f = kzmfopen(workfile, "rb");
     if (!f)
         return KZM_NOWORKFILE;
     uint8_t region[SONG_MAXREGION];

@@ -1,9 +1,9 @@
 // IT file writer: lays out the in-memory records as an IT module in sample mode and fills in the offsets.
 #include "kzm.h"
 #include "kzmbytes.h"
+#include "kzmpath.h"
 #include "kzmscan.h"
 
-#include <cstdlib>
 #include <cstring>
 
 // Song header fields in the order and widths of the file.
@@ -94,12 +94,9 @@ int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples)
     song->SmpNum = (uint16_t)smpnum;
     song->PatNum = (uint16_t)patnum;
 
-    itout o = {fopen(outpath, "wb"), 0, false};
-    if (!o.f) {
-        free(patterns);
-        free(samples);
+    itout o = {kzmfopen(outpath, "wb"), 0, false};
+    if (!o.f)
         return KZM_WRITEFAILED;
-    }
     char streambuf[1 << 16];
     setvbuf(o.f, streambuf, _IOFBF, sizeof streambuf);
 
@@ -136,7 +133,6 @@ int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples)
         emit(&o, ph, sizeof ph);
         emit(&o, pat->data, length);
     }
-    free(patterns);
 
     for (uint32_t i = 0; i < smpnum; i++) {
         samples[i].SamplePointer = o.pos;
@@ -157,9 +153,8 @@ int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples)
     bool failed = o.failed || ferror(o.f);
     if (fclose(o.f) != 0)
         failed = true;
-    free(samples);
     if (failed) {
-        remove(outpath);
+        kzmremove(outpath);
         return KZM_WRITEFAILED;
     }
     return KZM_OK;

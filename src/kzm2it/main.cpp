@@ -1,12 +1,74 @@
-// The console driver: asks for a name, runs the conversion stages in order and reports the outcome.
+// The program: without arguments the console dialogue, which asks for one name; with arguments the batch mode.
 #include "kzm.h"
+#include "kzm2it.h"
+#include "kzmpath.h"
 
 #include <cctype>
-#include <cstdio>
+#include <cstdarg>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
-enum { NAMECAP = 256, PATHCAP = NAMECAP + 4 };   // longest name, ".kzm", terminator
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+enum { NAMECAP = 256 };   // longest typed name and its terminator
 enum { WORD_OK, WORD_EOF, WORD_TOOLONG };
+
+void kzmsay(FILE* stream, const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+#ifdef _WIN32
+    char small[512];
+    va_list again;
+    va_copy(again, ap);
+    int n = vsnprintf(small, sizeof small, fmt, ap);
+    std::string text(n > 0 ? (size_t)n : 0, '\0');
+    if (n >= (int)sizeof small)
+        vsnprintf(&text[0], text.size() + 1, fmt, again);
+    else if (n > 0)
+        text.assign(small, (size_t)n);
+    va_end(again);
+    HANDLE h = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode;
+    if (GetConsoleMode(h, &mode)) {
+        std::wstring w = kzmwide(text.c_str());
+        DWORD done;
+        fflush(stream);
+        WriteConsoleW(h, w.c_str(), (DWORD)w.size(), &done, nullptr);
+    } else {
+        fputs(text.c_str(), stream);
+    }
+#else
+    vfprintf(stream, fmt, ap);
+#endif
+    va_end(ap);
+}
+
+void kzmwaitlines(int n)
+{
+    fflush(stdout);
+    for (int lines = 0; lines < n; lines++) {
+        int c;
+        do
+            c = getchar();
+        while (c != EOF && c != '\n');
+        if (c == EOF)
+            return;
+    }
+}
+
+bool kzmconsolealone()
+{
+#ifdef _WIN32
+    DWORD mode, pids[2];
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) && GetConsoleProcessList(pids, 2) == 1;
+#else
+    return false;
+#endif
+}
 
 // Reads one whitespace-delimited word into name; the whitespace after it stays unread.
 static int readword(char* name)
@@ -30,105 +92,97 @@ static int readword(char* name)
     return WORD_OK;
 }
 
-// Discards the rest of the typed line, then one more line: the user presses Enter.
-static void waitforenter()
+// The typed name as UTF-8: on Windows it comes in the console's code page, or the system's
+// code page where there is no console.
+static std::string typedname(const char* name)
 {
+#ifdef _WIN32
+    UINT cp = GetConsoleCP();
+    int n = MultiByteToWideChar(cp ? cp : CP_ACP, 0, name, -1, nullptr, 0);
+    std::wstring w(n > 0 ? n : 1, L'\0');
+    MultiByteToWideChar(cp ? cp : CP_ACP, 0, name, -1, &w[0], n);
+    return kzmutf8(w.c_str());
+#else
+    return name;
+#endif
+}
+
+static void saving(void*)
+{
+    kzmsay(stdout, "Saving to Impulse Tracker file...\t");
     fflush(stdout);
-    for (int lines = 0; lines < 2; lines++) {
-        int c;
-        do
-            c = getchar();
-        while (c != EOF && c != '\n');
-        if (c == EOF)
-            return;
-    }
 }
 
-static void release(IMPP* patterns, IMPS* samples, uint8_t* slotmap)
+// Asks for a name, converts NAME.kzm into NAME.it through temp.emx in the current folder and waits
+// for Enter. Exit status 0 on every path: the messages tell what happened.
+static int dialogue()
 {
-    free(patterns);
-    free(samples);
-    free(slotmap);
-}
-
-// The end of a failed run that the user acknowledges.
-static int failandwait(IMPP* patterns, IMPS* samples, uint8_t* slotmap)
-{
-    printf("Press Enter\n");
-    release(patterns, samples, slotmap);
-    waitforenter();
-    return 0;
-}
-
-// A reader could not open the work file: the run ends at once, leaving the work file as it is.
-static int loaderror(IMPP* patterns, IMPS* samples, uint8_t* slotmap)
-{
-    printf("Error loading decoded data");
-    release(patterns, samples, slotmap);
-    return 0;
-}
-
-int main()
-{
-    uint8_t* slotmap = (uint8_t*)calloc(KZM_MAXSLOTS, 1);
-    IMPP* patterns = (IMPP*)calloc(KZM_MAXPATTERNS, sizeof(IMPP));
-    IMPS* samples = (IMPS*)calloc(KZM_MAXSLOTS, sizeof(IMPS));
-    if (!slotmap || !patterns || !samples) {
-        printf("Error: not enough memory!\n");
-        release(patterns, samples, slotmap);
+    kzmrecords r;
+    if (!kzmalloc(&r)) {
+        kzmsay(stdout, "Error: not enough memory!\n");
         return 0;
     }
-    static IMPM song;
-
-    printf("[KZM to Impulse Tracker converter]\n");
-    printf("[====== v0.3 build 100206 =======]\n");
-    printf("[==== KZM to IT, sample mode ====]\n");
-    printf("[====== inflates with zlib ======]\n");
-    printf("[=== 99 samples, 199 patterns ===]\n");
-    printf("[==== name without extension ====]\n");
-    printf("[KZM to Impulse Tracker converter]\n\n");
-    printf("Enter path and filename without kzm extension: ");
+    kzmsay(stdout, "[KZM to Impulse Tracker converter]\n");
+    kzmsay(stdout, "[====== v0.3 build 100206 =======]\n");
+    kzmsay(stdout, "[==== KZM to IT, sample mode ====]\n");
+    kzmsay(stdout, "[====== inflates with zlib ======]\n");
+    kzmsay(stdout, "[=== 99 samples, 199 patterns ===]\n");
+    kzmsay(stdout, "[==== name without extension ====]\n");
+    kzmsay(stdout, "[KZM to Impulse Tracker converter]\n\n");
+    kzmsay(stdout, "Enter path and filename without kzm extension: ");
     fflush(stdout);
 
     char name[NAMECAP];
-    char path[PATHCAP];
-    switch (readword(name)) {
-    case WORD_EOF:
-        release(patterns, samples, slotmap);
+    int word = readword(name);
+    if (word == WORD_TOOLONG)
+        kzmsay(stdout, "Error: file name too long!\nPress Enter\n");
+    if (word != WORD_OK) {
+        kzmfree(&r);
+        kzmwaitlines(word == WORD_EOF ? 0 : 2);
         return 0;
-    case WORD_TOOLONG:
-        printf("Error: file name too long!\n");
-        return failandwait(patterns, samples, slotmap);
     }
-
-    snprintf(path, sizeof path, "%s.kzm", name);
-    printf("Extracting and converting...\n");
+    std::string base = typedname(name), in = base + ".kzm", out = base + ".it";
+    kzmsay(stdout, "Extracting and converting...\n");
     fflush(stdout);
-    if (decodekzm(path, KZM_WORKFILE) != 0) {
-        printf("%s decompression failed!\n", path);
-        return failandwait(patterns, samples, slotmap);
+    int ret = convertkzm(in.c_str(), KZM_WORKFILE, out.c_str(), &r, saving, nullptr);
+    kzmfree(&r);
+    if (ret == KZM_NOWORKFILE) {
+        kzmsay(stdout, "Error loading decoded data");
+        return 0;   // the work file stays
     }
-
-    if (convertkzmpatterns(KZM_WORKFILE, patterns, &song) == KZM_NOWORKFILE)
-        return loaderror(patterns, samples, slotmap);
-    if (convertkzminstr(KZM_WORKFILE, samples, slotmap, &song) == KZM_NOWORKFILE)
-        return loaderror(patterns, samples, slotmap);
-    if (ripkzmsamples(KZM_WORKFILE, samples, slotmap) == KZM_NOWORKFILE)
-        return loaderror(patterns, samples, slotmap);
-    if (convertkzminfo(KZM_WORKFILE, &song) == KZM_NOWORKFILE)
-        return loaderror(patterns, samples, slotmap);
-
-    printf("Saving to Impulse Tracker file...\t");
-    fflush(stdout);
-    snprintf(path, sizeof path, "%s.it", name);
-    int written = writeit(path, &song, patterns, samples);
-    remove(KZM_WORKFILE);
-    if (written != KZM_OK) {
-        printf("Error: can't write IT file!\n");
-        return failandwait(nullptr, nullptr, slotmap);
-    }
-    printf("DONE");
-    free(slotmap);
-    waitforenter();
+    if (ret == KZM_OK || ret == KZM_WRITEFAILED)
+        kzmremove(KZM_WORKFILE);
+    if (ret == KZM_NOINPUT)
+        kzmsay(stdout, "Error: %s\n", "can't open KZM file!");
+    if (ret == KZM_WORKFAILED)
+        kzmsay(stdout, "Error: %s\n", "can't create file!");
+    if (ret == KZM_NOINPUT || ret == KZM_WORKFAILED || ret == KZM_DAMAGED)
+        kzmsay(stdout, "%s decompression failed!\nPress Enter\n", in.c_str());
+    if (ret == KZM_WRITEFAILED)
+        kzmsay(stdout, "Error: can't write IT file!\nPress Enter\n");
+    if (ret == KZM_OK)
+        kzmsay(stdout, "DONE");
+    kzmwaitlines(2);
     return 0;
 }
+
+#ifdef _WIN32
+// Arguments come as the system's wide strings; inside the program every path is UTF-8.
+int wmain(int argc, wchar_t** wargv)
+{
+    if (argc < 2)
+        return dialogue();
+    std::vector<std::string> args;
+    std::vector<char*> argv;
+    for (int i = 0; i < argc; i++)
+        args.push_back(kzmutf8(wargv[i]));
+    for (auto& a : args)
+        argv.push_back(&a[0]);
+    return kzmbatch(argc, argv.data());
+}
+#else
+int main(int argc, char** argv)
+{
+    return argc < 2 ? dialogue() : kzmbatch(argc, argv);
+}
+#endif

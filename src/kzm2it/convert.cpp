@@ -1,0 +1,56 @@
+// One conversion, the stages in their fixed order, over records that the caller owns.
+#include "kzm.h"
+
+#include <cstdlib>
+#include <cstring>
+
+bool kzmalloc(kzmrecords* r)
+{
+    r->song = (IMPM*)calloc(1, sizeof(IMPM));
+    r->patterns = (IMPP*)calloc(KZM_MAXPATTERNS, sizeof(IMPP));
+    r->samples = (IMPS*)calloc(KZM_MAXSLOTS, sizeof(IMPS));
+    r->slotmap = (uint8_t*)calloc(KZM_MAXSLOTS, 1);
+    if (r->song && r->patterns && r->samples && r->slotmap)
+        return true;
+    kzmfree(r);
+    return false;
+}
+
+// The pattern and sample headers: a record that no chunk of the next file fills is written from
+// them. The data areas need no clearing, as only the bytes that Length counts are written.
+void kzmclear(kzmrecords* r)
+{
+    memset(r->song, 0, sizeof(IMPM));
+    for (uint32_t p = 0; p < KZM_MAXPATTERNS; p++)
+        memset(&r->patterns[p], 0, IT_PATTHDR);
+    for (uint32_t i = 0; i < KZM_MAXSLOTS; i++)
+        memset(&r->samples[i], 0, IT_SAMPHDR);
+    memset(r->slotmap, 0, KZM_MAXSLOTS);
+}
+
+void kzmfree(kzmrecords* r)
+{
+    free(r->song);
+    free(r->patterns);
+    free(r->samples);
+    free(r->slotmap);
+    *r = {};
+}
+
+// The instrument stage fills the slot map and the vibrato bytes before the sample stage places the
+// samples through the map; the song header stage runs last and leaves the three counts alone.
+int convertkzm(const char* inpath, const char* workfile, const char* outpath, kzmrecords* r,
+               kzmhook beforewrite, void* ctx)
+{
+    int ret = decodekzm(inpath, workfile);
+    if (ret != KZM_OK)
+        return ret;
+    if (convertkzmpatterns(workfile, r->patterns, r->song) != KZM_OK ||
+        convertkzminstr(workfile, r->samples, r->slotmap, r->song) != KZM_OK ||
+        ripkzmsamples(workfile, r->samples, r->slotmap) != KZM_OK ||
+        convertkzminfo(workfile, r->song) != KZM_OK)
+        return KZM_NOWORKFILE;
+    if (beforewrite)
+        beforewrite(ctx);
+    return writeit(outpath, r->song, r->patterns, r->samples);
+}

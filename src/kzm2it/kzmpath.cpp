@@ -1,0 +1,201 @@
+// Files and folders by UTF-8 name: POSIX calls, or on Windows the wide-string calls of the system.
+#include "kzmpath.h"
+
+#include <cstdlib>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+static bool issep(char c)
+{
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
+}
+
+std::string kzmdirname(const std::string& path)
+{
+    size_t i = path.size();
+    while (i > 0 && !issep(path[i - 1]))
+        i--;
+    if (i == 0)
+        return ".";
+    // Keep the separator of a root ("/", "C:\") so that the folder stays the root.
+    bool root = i == 1 || (i == 3 && path[1] == ':');
+    return path.substr(0, root ? i : i - 1);
+}
+
+std::string kzmjoin(const std::string& dir, const std::string& name)
+{
+    return dir.empty() || issep(dir.back()) ? dir + name : dir + KZM_SEP + name;
+}
+
+#ifdef _WIN32
+
+std::string kzmutf8(const wchar_t* s)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, s, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, s, -1, &out[0], n, nullptr, nullptr);
+    out.resize(out.size() - 1);
+    return out;
+}
+
+std::wstring kzmwide(const char* s)
+{
+    int n = MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
+    std::wstring out(n > 0 ? n : 1, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s, -1, &out[0], n);
+    out.resize(out.size() - 1);
+    return out;
+}
+
+FILE* kzmfopen(const char* path, const char* mode)
+{
+    return _wfopen(kzmwide(path).c_str(), kzmwide(mode).c_str());
+}
+
+int kzmremove(const char* path)
+{
+    return _wremove(kzmwide(path).c_str());
+}
+
+static DWORD attributes(const char* path)
+{
+    return GetFileAttributesW(kzmwide(path).c_str());
+}
+
+bool kzmisdir(const char* path)
+{
+    DWORD a = attributes(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool kzmisfile(const char* path)
+{
+    DWORD a = attributes(path);
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+FILE* kzmtempfile(const std::string& dir, std::string* path)
+{
+    wchar_t name[MAX_PATH];
+    if (!GetTempFileNameW(kzmwide(dir.c_str()).c_str(), L"kzm", 0, name))
+        return nullptr;
+    *path = kzmutf8(name);
+    FILE* f = _wfopen(name, L"wb");
+    if (!f)
+        DeleteFileW(name);
+    return f;
+}
+
+std::string kzmtempdir()
+{
+    wchar_t dir[MAX_PATH + 1];
+    DWORD n = GetTempPathW(MAX_PATH + 1, dir);
+    return n > 0 && n <= MAX_PATH ? kzmutf8(dir) : std::string(".");
+}
+
+bool kzmlistdir(const std::string& dir, std::vector<std::string>* names)
+{
+    WIN32_FIND_DATAW e;
+    HANDLE h = FindFirstFileW(kzmwide(kzmjoin(dir, "*").c_str()).c_str(), &e);
+    if (h == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        if (!(e.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names->push_back(kzmutf8(e.cFileName));
+    } while (FindNextFileW(h, &e));
+    FindClose(h);
+    return true;
+}
+
+std::string kzmabspath(const std::string& path)
+{
+    std::wstring p = kzmwide(path.c_str());
+    DWORD n = GetFullPathNameW(p.c_str(), 0, nullptr, nullptr);
+    std::wstring full(n ? n : 1, L'\0');
+    n = GetFullPathNameW(p.c_str(), n, &full[0], nullptr);
+    full.resize(n);
+    if (!full.empty())
+        LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, full.c_str(), (int)full.size(), &full[0],
+                     (int)full.size());
+    return kzmutf8(full.c_str());
+}
+
+#else
+
+FILE* kzmfopen(const char* path, const char* mode)
+{
+    return fopen(path, mode);
+}
+
+int kzmremove(const char* path)
+{
+    return remove(path);
+}
+
+bool kzmisdir(const char* path)
+{
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool kzmisfile(const char* path)
+{
+    struct stat st;
+    return stat(path, &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+FILE* kzmtempfile(const std::string& dir, std::string* path)
+{
+    std::string name = kzmjoin(dir, "kzm2it-XXXXXX");
+    int fd = mkstemp(&name[0]);
+    if (fd < 0)
+        return nullptr;
+    *path = name;
+    FILE* f = fdopen(fd, "wb");
+    if (!f) {
+        close(fd);
+        remove(name.c_str());
+    }
+    return f;
+}
+
+std::string kzmtempdir()
+{
+    const char* dir = getenv("TMPDIR");
+    return dir && *dir ? dir : "/tmp";
+}
+
+bool kzmlistdir(const std::string& dir, std::vector<std::string>* names)
+{
+    DIR* d = opendir(dir.c_str());
+    if (!d)
+        return false;
+    while (dirent* e = readdir(d)) {
+        if (kzmisfile(kzmjoin(dir, e->d_name).c_str()))
+            names->push_back(e->d_name);
+    }
+    closedir(d);
+    return true;
+}
+
+std::string kzmabspath(const std::string& path)
+{
+    std::string dir = kzmdirname(path), name = path.substr(path.find_last_of('/') + 1);
+    char real[PATH_MAX];
+    if (!realpath(dir.c_str(), real))
+        return path;
+    return kzmjoin(real, name);
+}
+
+#endif
