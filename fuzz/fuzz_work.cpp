@@ -5,7 +5,7 @@
 // sanitizers report the rest.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    kzbytes it = kzt_convert(kzb_container(kzbytes(data, data + size), 1));
+    kzbytes it = kzt_convert(kzb_stored(kzbytes(data, data + size)));
     std::string fault = it.empty() ? "a stage failed" : kzt_itcheck(it);
     if (!fault.empty())
         fprintf(stderr, "%s\n", fault.c_str()), abort();

@@ -116,18 +116,22 @@ enum {
     KZM_NOWORKFILE = 1,    // a reader cannot open the work file
     KZM_WRITEFAILED = 2,   // the IT file cannot be written
     KZM_NOINPUT = 3,       // the KZM file cannot be opened
-    KZM_DAMAGED = 4,       // no whole zlib stream after the header
+    KZM_DAMAGED = 4,       // no whole zlib stream after the header, or one that inflates past KZM_MAXWORK
     KZM_WORKFAILED = 5,    // the work file cannot be created or written
 };
 
+// Most bytes a work file may hold: ten times what the records can take in, so that a small file
+// that inflates without end counts as damaged instead of filling the disk.
+constexpr uint64_t KZM_MAXWORK = (uint64_t)1 << 30;
+
 // kzcdefl: skip the 24-byte container header of inpath and inflate the rest into outpath, which is
 // created or emptied. Prints nothing. Returns KZM_OK, KZM_NOINPUT (outpath untouched), KZM_WORKFAILED,
-// or KZM_DAMAGED for a stream that is corrupt, cut short or unreadable; outpath then holds what was
-// inflated before the fault.
+// or KZM_DAMAGED for a stream that is corrupt, cut short, unreadable or too large; outpath then holds
+// what was inflated before the fault, at most KZM_MAXWORK bytes.
 int decodekzm(const char* inpath, const char* outpath);
-// Inflates one zlib stream from source's position to dest. Returns Z_OK, Z_DATA_ERROR (corrupt, a
-// preset dictionary, or cut short), Z_ERRNO on a read or write error, Z_MEM_ERROR, or inflateInit's
-// code. Opens and closes nothing.
+// Inflates one zlib stream from source's position to dest, at most KZM_MAXWORK bytes. Returns Z_OK,
+// Z_DATA_ERROR (corrupt, a preset dictionary, cut short, or too large), Z_ERRNO on a read or write
+// error, Z_MEM_ERROR, or inflateInit's code. Opens and closes nothing.
 int inf(FILE* source, FILE* dest);
 // Deflates source to its end into dest at the given zlib level. Returns Z_OK, Z_ERRNO or zlib's error code.
 int def(FILE* source, FILE* dest, int level);
@@ -146,7 +150,9 @@ int ripkzmsamples(const char* workfile, IMPS* samples, const uint8_t* slotmap);
 // kzcsong: fills the rest of song from the song header at the start of the work file.
 int convertkzminfo(const char* workfile, IMPM* song);
 
-// kzm2it: writes the IT file. Returns KZM_OK, or KZM_WRITEFAILED after removing any partial file.
+// kzm2it: writes the IT file whole under a name of its own in outpath's folder, then puts it in
+// place of outpath, so that a file of that name is replaced only by a whole new one.
+// Returns KZM_OK, or KZM_WRITEFAILED with outpath as it was and nothing else left.
 int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples);
 
 // The records of one conversion, owned by the caller. kzmalloc takes them zeroed with calloc, whose

@@ -17,9 +17,14 @@ int kzmremove(const char* path);
 bool kzmisdir(const char* path);
 bool kzmisfile(const char* path);   // exists and is not a folder
 
-// Creates a new file of a unique name in dir, exclusively and readable by its owner alone, and
-// opens it for binary writing; *path receives its name. nullptr when no file can be made there.
-FILE* kzmtempfile(const std::string& dir, std::string* path);
+// Moves from over to, replacing a file of that name (a symbolic link itself, not its target).
+// On Windows it retries for about a second while another program has that file open.
+bool kzmreplace(const char* from, const char* to);
+
+// Creates a new file of a unique name in dir, exclusively, and opens it for binary writing; *path
+// receives its name. On POSIX systems it is readable by its owner alone, or with shared as any new
+// file (0666 less the umask); on Windows it takes the folder's. nullptr when none can be made there.
+FILE* kzmtempfile(const std::string& dir, std::string* path, bool shared);
 
 // The folder of the work files: TMPDIR, else /tmp; on Windows the system's temporary folder.
 std::string kzmtempdir();

@@ -2,7 +2,6 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "kzmpath.h"
@@ -110,19 +109,17 @@ typedef int (*kzmchunkcb)(kzmchunk* c, void* ctx);
 // Finds, in file order, every offset at which the whole probe lies within the file and matches,
 // exactly the offsets that probing byte by byte would find, overlapping and nested ones included.
 // The file is read in blocks that overlap by one probe length less one byte, so a tag across a
-// block boundary is seen once; memory does not depend on the file's size. The block is not
-// zeroed: only bytes read into it are looked at.
+// block boundary is seen once; memory does not depend on the file's size. The block lies on the
+// stack, so that a scan allocates nothing. It is not zeroed: only bytes read into it are looked at.
 inline void kzmscanchunks(FILE* f, const kzmprobe& probe, kzmchunkcb fn, void* ctx)
 {
     const size_t plen = kzmprobelen(probe);
     const size_t cap = KZM_SCANBLOCK;
-    uint8_t* buf = (uint8_t*)malloc(cap);
+    uint8_t buf[KZM_SCANBLOCK];
     uint64_t base = 0;   // file position of buf[0]
     size_t have = 0;
-    if (!buf || kzmseek(f, 0) != 0) {
-        free(buf);
+    if (kzmseek(f, 0) != 0)
         return;
-    }
     for (;;) {
         size_t got = fread(buf + have, 1, cap - have, f);
         have += got;
@@ -136,10 +133,8 @@ inline void kzmscanchunks(FILE* f, const kzmprobe& probe, kzmchunkcb fn, void* c
             i = (size_t)(hit - buf);
             if (memcmp(hit, probe.tag, 4) == 0 && (!probe.form || memcmp(hit + 8, probe.form, 8) == 0)) {
                 kzmchunk c = {f, base + i, hit, have - i, false};
-                if (fn(&c, ctx) != 0 || (c.moved && kzmseek(f, base + have) != 0)) {
-                    free(buf);
+                if (fn(&c, ctx) != 0 || (c.moved && kzmseek(f, base + have) != 0))
                     return;
-                }
             }
             i++;
         }
@@ -150,5 +145,4 @@ inline void kzmscanchunks(FILE* f, const kzmprobe& probe, kzmchunkcb fn, void* c
         base += limit;
         have = keep;
     }
-    free(buf);
 }

@@ -165,11 +165,16 @@ TEST(Program, Dialogue)
         EXPECT_EQ(runin(c.given, "", c.typed), std::make_tuple(banner + c.said, "", 0, c.left)) << c.typed;
 }
 
-// Command lines. KZM files given: the module above, and cut before its checksum.
+// Command lines. KZM files given: the module above, cut before its checksum, a stream that inflates
+// past the largest work file, and a module of 199 patterns of 256 empty rows, whose IT file (53 KB)
+// is larger than its work file (3 KB), written where files stop at 20 to 40 KB.
 TEST(Program, CommandLine)
 {
     const kzbytes good = kzb_container(MODULE), old = {'o', 'l', 'd'};
-    const kzbytes trunc(good.begin(), good.end() - 4);
+    const kzbytes trunc(good.begin(), good.end() - 4), bomb = kzb_zeros(1025);
+    kzbytes rows = kzb_songheader("", 1, 6, 125, {}, {0});
+    for (int p = 0; p < 199; p++)
+        kzb_append(rows, kzb_pattern((uint8_t)p, 255, {}));
     const std::string damaged = ": not a KZM file, or its data is damaged or cut short\n";
     const std::string clash = " would replace a file of this run\n";
     const std::string hint = "; try 'kzm2it --help'\n";
@@ -187,8 +192,9 @@ TEST(Program, CommandLine)
          "m/A.KZM -> m/A.it\nm/b.kzm -> m/b.it\n", "", 0, "m m/A.KZM m/A.it m/b.it m/b.kzm m/c.kzm m/x.txt"},
         {{{"a.kzm", good}, {"b.kzm", good}}, "a.kzm gone b", "a.kzm -> a.it\nb.kzm -> b.it\n",
          "kzm2it: gone: cannot be opened\n", 1, "a.it a.kzm b.it b.kzm"},
-        {{{"cut.kzm", trunc}, {"e/", {}}}, "cut.kzm e", "",
-         "kzm2it: cut.kzm" + damaged + "kzm2it: e: the folder holds no .kzm file\n", 1, "cut.kzm e"},
+        {{{"cut.kzm", trunc}, {"bomb.kzm", bomb}, {"e/", {}}}, "cut.kzm bomb e", "",
+         "kzm2it: cut.kzm" + damaged + "kzm2it: bomb.kzm" + damaged +
+         "kzm2it: e: the folder holds no .kzm file\n", 1, "bomb.kzm cut.kzm e", "ulimit -f unlimited;"},
         {{{"a/", {}}, {"a/x.kzm", good}, {"b/", {}}, {"b/x.kzm", good}, {"o/", {}}}, "-o o a/x.kzm b/x",
          "a/x.kzm -> o/x.it\n", "kzm2it: b/x.kzm: o/x.it" + clash, 1, "a a/x.kzm b b/x.kzm o o/x.it"},
         {{{"-x.kzm", good}, {"o/", {}}}, "--output-dir=o -- -x.kzm", "-x.kzm -> o/-x.it\n", "", 0,
@@ -197,6 +203,9 @@ TEST(Program, CommandLine)
          "kzm2it: a.kzm: a.it" + clash + "kzm2it: a.it: a.it" + clash, 1, "a.it a.kzm"},
         {{{"my s\xC3\xB6ng.kzm", good}}, "'my s\xC3\xB6ng.kzm'", "my s\xC3\xB6ng.kzm -> my s\xC3\xB6ng.it\n",
          "", 0, "my s\xC3\xB6ng.it my s\xC3\xB6ng.kzm"},
+        {{{"song.kzm", kzb_container(rows)}, {"song.it", old}}, "song.kzm", "",
+         "kzm2it: song.kzm: the IT file song.it cannot be written\n", 1, "song.it song.kzm",
+         "trap '' XFSZ; ulimit -f 40;"},
         {{{"a.kzm", good}}, "-x a.kzm", "", "kzm2it: unknown option -x" + hint, 2, "a.kzm"},
         {{{"a.kzm", good}}, "-o a.kzm", "", "kzm2it: no folder a.kzm" + hint, 2, "a.kzm"},
         {{}, "--help", "Usage: kzm2it [OPTION]... PATH...\n", "", 0, ""},
@@ -207,6 +216,38 @@ TEST(Program, CommandLine)
             std::get<0>(said).resize(std::get<0>(said).find('\n') + 1);
         EXPECT_EQ(said, std::make_tuple(c.out, c.err, c.status, c.left)) << c.args;
     }
+}
+
+// Two dialogues started together in one folder, each on a module of 3 MiB of samples, in three
+// rounds: each writes the IT file that a conversion alone writes, as they take turns with temp.emx.
+TEST(Program, DialoguesTakeTurns)
+{
+    std::string dir = fs::temp_directory_path() / kzt_file("");
+    fs::create_directories(dir);
+    kzbytes alone[2];
+    uint32_t x = 1;
+    for (int m = 0; m < 2; m++) {
+        kzbytes mod = kzb_songheader("", 1, 6, 125, {}, {0});
+        for (uint8_t i = 0; i < 3; i++) {
+            kzbytes noise(1 << 20);
+            for (auto& b : noise)
+                b = (uint8_t)((x = x * 1664525 + 1013904223) >> 24);
+            kzb_append(mod, kzb_instrument(i));
+            kzb_append(mod, kzb_samplechunk("", 0, 64, 0x80, -1, 0, 0, 8363, noise));
+        }
+        kzbytes kzm = kzb_container(mod, 1);
+        kzb_writefile(dir + "/m" + std::to_string(m) + ".kzm", kzm);
+        alone[m] = kzt_convert(kzm);
+    }
+    const char* other = getenv("KZM2IT_CMD");
+    std::string prog = other ? other : "'" KZM2IT_BIN "'";
+    std::string both = "cd '" + dir + "' && (echo m0 | " + prog + " & echo m1 | " + prog + "; wait)";
+    for (int round = 0; round < 3; round++) {
+        ASSERT_EQ(system((both + " >/dev/null 2>&1").c_str()), 0);
+        EXPECT_TRUE(kzb_readfile(dir + "/m0.it") == alone[0]) << round;
+        EXPECT_TRUE(kzb_readfile(dir + "/m1.it") == alone[1]) << round;
+    }
+    fs::remove_all(dir);
 }
 
 // In-process, the song record and the stack below the writer start as 0xAA bytes: every field of the

@@ -66,7 +66,7 @@ int inf(FILE* source, FILE* dest)
             strm.next_out = out;
             ret = inflate(&strm, Z_NO_FLUSH);
             assert(ret != Z_STREAM_ERROR);
-            if (ret == Z_NEED_DICT)
+            if (ret == Z_NEED_DICT || strm.total_out > KZM_MAXWORK)
                 ret = Z_DATA_ERROR;
             if (ret == Z_DATA_ERROR || ret == Z_MEM_ERROR) {
                 inflateEnd(&strm);

@@ -3,7 +3,6 @@
 #include "kzmbytes.h"
 #include "kzmscan.h"
 
-#include <cstdlib>
 #include <cstring>
 
 // Pattern chunk "PATT", offsets from the tag's first byte; the 4 bytes at offset 4 are not used.
@@ -44,23 +43,37 @@ static size_t entrysize(uint8_t flag)
     return 1 + ((flag & SRC_EFFECT) ? 2 : 0) + ((flag & SRC_NOTE) ? 2 : 0) + ((flag & SRC_VOLUME) ? 1 : 0);
 }
 
-// Converts size bytes of source rows into out (KZM_PATTDATA bytes) and returns the bytes written.
-// Reading ends after the end-of-row byte of the last row, at the end of the data, at an entry cut by
-// the end of the data (dropped), or before the first entry or end-of-row byte that would not fit whole.
-// Rows that the data leaves without their end-of-row byte are then completed as empty rows while
-// the data area has room, so that players see as many rows as the pattern states.
-static uint16_t convertrows(const uint8_t* src, size_t size, uint32_t rows, uint8_t* out)
+// Row data is read and converted in blocks of this many bytes, so memory does not depend on its size.
+enum : size_t { ROWBLOCK = 65536 };
+
+// Where the conversion of a pattern's rows stands between blocks.
+struct rowstate {
+    uint32_t rows;    // rows the pattern states
+    uint32_t ended;   // end-of-row bytes written
+    size_t w;         // bytes written to the data area
+    bool done;        // the last row is ended, or what comes next does not fit whole
+};
+
+// Converts the whole entries of size bytes of source rows into out (KZM_PATTDATA bytes) and returns
+// the bytes used. An entry cut by the end of src is left unused, for the caller to carry into the
+// next block, or to drop at the end of the data. Reading ends (st->done) after the end-of-row byte
+// of the last row, or before the first entry or end-of-row byte that would not fit whole.
+static size_t convertrows(const uint8_t* src, size_t size, rowstate* st, uint8_t* out)
 {
+    // Locals, since stores through out may alias *st and would force reloads in the byte loop.
     size_t r = 0;
-    size_t w = 0;
-    uint32_t ended = 0;   // end-of-row bytes written
-    while (r < size && ended < rows) {
+    size_t w = st->w;
+    uint32_t ended = st->ended;
+    bool done = st->done;
+    while (r < size && !done) {
         uint8_t flag = src[r];
         if (flag == SRC_ENDROW) {
-            if (w == KZM_PATTDATA)
+            if (w == KZM_PATTDATA) {
+                done = true;
                 break;
+            }
             out[w++] = IT_ENDROW;
-            ended++;
+            done = ++ended == st->rows;
             r++;
             continue;
         }
@@ -91,8 +104,10 @@ static uint16_t convertrows(const uint8_t* src, size_t size, uint32_t rows, uint
         }
         // Channel and mask bytes stand for the flag byte; the instrument byte may be dropped.
         size_t itsize = n + 1 - ((flag & SRC_NOTE) && !instrument ? 1 : 0);
-        if (itsize > KZM_PATTDATA - w)
+        if (itsize > KZM_PATTDATA - w) {
+            done = true;
             break;
+        }
 
         uint8_t* q = out + w;
         *q++ = (uint8_t)(((flag & SRC_CHANNEL) + 1) | IT_MASKFOLLOWS);
@@ -108,9 +123,10 @@ static uint16_t convertrows(const uint8_t* src, size_t size, uint32_t rows, uint
         r += n;
         w += itsize;
     }
-    for (; ended < rows && w < KZM_PATTDATA; ended++)
-        out[w++] = IT_ENDROW;
-    return (uint16_t)w;
+    st->w = w;
+    st->ended = ended;
+    st->done = done;
+    return r;
 }
 
 // The last chunk met for each pattern number, and the highest number met.
@@ -137,29 +153,37 @@ static int notepattern(kzmchunk* chunk, void* ctx)
     return 0;
 }
 
-// Converts the chunk at pos into p. Row data that the file does not hold, or that cannot be
-// buffered, counts as absent: the pattern gets its rows as empty ones.
-// *rowdata grows to the largest row data met; the caller frees it.
-static void convertpattern(FILE* f, uint64_t pos, uint64_t filesize, IMPP* p, uint8_t** rowdata, size_t* rowcap)
+// Converts the chunk at pos into p, reading its row data block by block. Row data that the file
+// does not hold counts as absent. Rows that the data leaves without their end-of-row byte are then
+// completed as empty rows while the data area has room, so that players see as many rows as the
+// pattern states.
+static void convertpattern(FILE* f, uint64_t pos, uint64_t filesize, IMPP* p)
 {
     uint8_t hdr[PATT_HEADER];
     kzmreadat(f, pos, hdr, sizeof hdr);
-    uint64_t start = pos + PATT_HEADER;
-    uint64_t present = filesize > start ? filesize - start : 0;
+    uint64_t at = pos + PATT_HEADER;   // file position of the next block's bytes
+    uint64_t present = filesize > at ? filesize - at : 0;
     uint32_t packed = get_u32le(hdr + PATT_PACKED);
-    size_t size = packed < present ? (size_t)packed : (size_t)present;
-    if (size > *rowcap) {
-        uint8_t* grown = (uint8_t*)realloc(*rowdata, size);
-        if (grown) {
-            *rowdata = grown;
-            *rowcap = size;
-        } else {
-            size = 0;
-        }
+    uint64_t left = packed < present ? packed : present;   // row data not yet read
+    rowstate st = {(uint32_t)hdr[PATT_LASTROW] + 1, 0, 0, false};
+    uint8_t block[ROWBLOCK];
+    size_t have = 0;   // bytes at block: the unused tail of the last block, then the new read
+    for (;;) {
+        size_t want = left < ROWBLOCK - have ? (size_t)left : ROWBLOCK - have;
+        size_t got = kzmreadat(f, at, block + have, want);
+        at += got;
+        left -= got;
+        have += got;
+        size_t used = convertrows(block, have, &st, p->data);
+        if (st.done || got < want || left == 0)
+            break;   // a tail left unused at the end of the data is a cut entry: dropped
+        have -= used;
+        memmove(block, block + used, have);
     }
-    size = kzmreadat(f, start, *rowdata, size);
-    p->Rows = (uint16_t)(hdr[PATT_LASTROW] + 1);
-    p->Length = convertrows(*rowdata, size, p->Rows, p->data);
+    for (; st.ended < st.rows && st.w < KZM_PATTDATA; st.ended++)
+        p->data[st.w++] = IT_ENDROW;
+    p->Rows = (uint16_t)st.rows;
+    p->Length = (uint16_t)st.w;
 }
 
 // Fills patterns[n] from the last chunk numbered n, for every n below KZM_MAXPATTERNS that has
@@ -177,14 +201,11 @@ int convertkzmpatterns(const char* workfile, IMPP* patterns, IMPM* song)
     pattscan ps = {};
     kzmscanchunks(f, KZM_PATTPROBE, notepattern, &ps);
     uint64_t filesize = kzmsize(f);
-    uint8_t* rowdata = nullptr;
-    size_t rowcap = 0;
     for (uint32_t n = 0; n < KZM_MAXPATTERNS; n++) {
         if (ps.found[n])
-            convertpattern(f, ps.last[n], filesize, &patterns[n], &rowdata, &rowcap);
+            convertpattern(f, ps.last[n], filesize, &patterns[n]);
     }
     fclose(f);
-    free(rowdata);
     song->PatNum = (uint16_t)(ps.patnum + 1);
     return KZM_OK;
 }

@@ -128,7 +128,7 @@ static std::string reasonof(int ret, const std::string& out)
 static std::string convertone(const job& j, kzmrecords* r)
 {
     std::string work;
-    FILE* f = kzmtempfile(kzmtempdir(), &work);
+    FILE* f = kzmtempfile(kzmtempdir(), &work, false);
     if (!f)
         return reasonof(KZM_WORKFAILED, j.out);
     fclose(f);

@@ -94,7 +94,8 @@ int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples)
     song->SmpNum = (uint16_t)smpnum;
     song->PatNum = (uint16_t)patnum;
 
-    itout o = {kzmfopen(outpath, "wb"), 0, false};
+    std::string temp;
+    itout o = {kzmtempfile(kzmdirname(outpath), &temp, true), 0, false};
     if (!o.f)
         return KZM_WRITEFAILED;
     char streambuf[1 << 16];
@@ -153,8 +154,8 @@ int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples)
     bool failed = o.failed || ferror(o.f);
     if (fclose(o.f) != 0)
         failed = true;
-    if (failed) {
-        kzmremove(outpath);
+    if (failed || !kzmreplace(temp.c_str(), outpath)) {
+        kzmremove(temp.c_str());
         return KZM_WRITEFAILED;
     }
     return KZM_OK;

@@ -85,7 +85,21 @@ bool kzmisfile(const char* path)
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-FILE* kzmtempfile(const std::string& dir, std::string* path)
+bool kzmreplace(const char* from, const char* to)
+{
+    std::wstring f = kzmwide(from), t = kzmwide(to);
+    for (int tries = 0; tries < 20; tries++) {
+        if (MoveFileExW(f.c_str(), t.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return true;
+        DWORD e = GetLastError();
+        if (e != ERROR_ACCESS_DENIED && e != ERROR_SHARING_VIOLATION && e != ERROR_LOCK_VIOLATION)
+            return false;
+        Sleep(50);
+    }
+    return false;
+}
+
+FILE* kzmtempfile(const std::string& dir, std::string* path, bool)
 {
     wchar_t name[MAX_PATH];
     if (!GetTempFileNameW(kzmwide(dir.c_str()).c_str(), L"kzm", 0, name))
@@ -155,14 +169,21 @@ bool kzmisfile(const char* path)
     return stat(path, &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-FILE* kzmtempfile(const std::string& dir, std::string* path)
+bool kzmreplace(const char* from, const char* to)
+{
+    return rename(from, to) == 0;
+}
+
+FILE* kzmtempfile(const std::string& dir, std::string* path, bool shared)
 {
     std::string name = kzmjoin(dir, "kzm2it-XXXXXX");
     int fd = mkstemp(&name[0]);
     if (fd < 0)
         return nullptr;
     *path = name;
-    FILE* f = fdopen(fd, "wb");
+    mode_t mask = umask(0);
+    umask(mask);
+    FILE* f = !shared || fchmod(fd, 0666 & ~mask) == 0 ? fdopen(fd, "wb") : nullptr;
     if (!f) {
         close(fd);
         remove(name.c_str());

@@ -4,6 +4,7 @@
 #include "kzmpath.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <string>
@@ -11,6 +12,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #endif
 
 enum { NAMECAP = 256 };   // longest typed name and its terminator
@@ -107,6 +112,60 @@ static std::string typedname(const char* name)
 #endif
 }
 
+// Dialogues in one folder share its work file, so each holds the folder's lock from inflation to
+// the work file's removal and the next one waits. Where locking fails, the dialogue goes on without.
+#ifdef _WIN32
+typedef HANDLE folderlock;
+
+// A named mutex for the folder: the name hashes its upper-cased full path (FNV-1a), as names are
+// shorter than paths may be. A mutex whose holder ended without releasing it counts as taken.
+static folderlock lockfolder()
+{
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (unsigned char c : kzmabspath("."))
+        h = (h ^ c) * 0x100000001b3ull;
+    char name[32];
+    snprintf(name, sizeof name, "kzm2it-%08x%08x", (unsigned)(h >> 32), (unsigned)h);
+    HANDLE m = CreateMutexW(nullptr, FALSE, kzmwide(name).c_str());
+    if (m) {
+        DWORD got = WaitForSingleObject(m, INFINITE);
+        if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED)
+            return m;
+        CloseHandle(m);
+    }
+    return nullptr;
+}
+
+static void unlockfolder(folderlock m)
+{
+    if (m) {
+        ReleaseMutex(m);
+        CloseHandle(m);
+    }
+}
+#else
+typedef int folderlock;
+
+// flock on the folder itself: no file of the folder is opened or closed for it.
+static folderlock lockfolder()
+{
+    int fd = open(".", O_RDONLY);
+    while (fd >= 0 && flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            close(fd);
+            return -1;
+        }
+    }
+    return fd;
+}
+
+static void unlockfolder(folderlock fd)
+{
+    if (fd >= 0)
+        close(fd);
+}
+#endif
+
 static void saving(void*)
 {
     kzmsay(stdout, "Saving to Impulse Tracker file...\t");
@@ -144,14 +203,16 @@ static int dialogue()
     std::string base = typedname(name), in = base + ".kzm", out = base + ".it";
     kzmsay(stdout, "Extracting and converting...\n");
     fflush(stdout);
+    folderlock lock = lockfolder();
     int ret = convertkzm(in.c_str(), KZM_WORKFILE, out.c_str(), &r, saving, nullptr);
     kzmfree(&r);
     if (ret == KZM_NOWORKFILE) {
         kzmsay(stdout, "Error loading decoded data");
-        return 0;   // the work file stays
+        return 0;   // the work file stays; the lock ends with the program
     }
     if (ret == KZM_OK || ret == KZM_WRITEFAILED)
         kzmremove(KZM_WORKFILE);
+    unlockfolder(lock);
     if (ret == KZM_NOINPUT)
         kzmsay(stdout, "Error: %s\n", "can't open KZM file!");
     if (ret == KZM_WORKFAILED)
