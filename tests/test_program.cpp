@@ -194,7 +194,7 @@ TEST(Program, CommandLine)
          "kzm2it: gone: cannot be opened\n", 1, "a.it a.kzm b.it b.kzm"},
         {{{"cut.kzm", trunc}, {"bomb.kzm", bomb}, {"e/", {}}}, "cut.kzm bomb e", "",
          "kzm2it: cut.kzm" + damaged + "kzm2it: bomb.kzm" + damaged +
-         "kzm2it: e: the folder holds no .kzm file\n", 1, "bomb.kzm cut.kzm e", "ulimit -f unlimited;"},
+         "kzm2it: e: the folder holds no .kzm file\n", 1, "bomb.kzm cut.kzm e", "ulimit -f $(ulimit -H -f);"},
         {{{"a/", {}}, {"a/x.kzm", good}, {"b/", {}}, {"b/x.kzm", good}, {"o/", {}}}, "-o o a/x.kzm b/x",
          "a/x.kzm -> o/x.it\n", "kzm2it: b/x.kzm: o/x.it" + clash, 1, "a a/x.kzm b b/x.kzm o o/x.it"},
         {{{"-x.kzm", good}, {"o/", {}}}, "--output-dir=o -- -x.kzm", "-x.kzm -> o/-x.it\n", "", 0,
