@@ -275,7 +275,8 @@ TEST(Program, EveryByteSet)
 }
 
 // Every cut of the module; then counts, numbers and sizes past every capacity, with a pattern across
-// the first block of the chunk scan and the rest of the module after a sample read far past a block.
+// the first block of the chunk scan and the rest of the module after a sample read far past a block;
+// then the module again, on the records that the large one filled.
 TEST(Program, CutAndOversizedModules)
 {
     for (auto end = MODULE.begin(); end <= MODULE.end(); end++)
@@ -297,4 +298,6 @@ TEST(Program, CutAndOversizedModules)
     auto len = [&](int slot) { return get_u32le(&it[get_u32le(&it[448 + 4 * slot]) + 48]); };
     std::vector<uint32_t> v = {get_u16le(&it[32]), it[36], it[38], len(50), len(49), len(2)};
     EXPECT_EQ(v, std::vector<uint32_t>({256, 99, 199, 524288, 3, 1}));
+    // The same records, cleared as the batch mode clears them, serve the next file whole.
+    EXPECT_EQ(kzt_convert(kzb_container(MODULE)), MODULE_IT);
 }
