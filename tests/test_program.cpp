@@ -15,9 +15,9 @@ namespace fs = std::filesystem;
 
 // Runs the program in dir with the arguments (shell words) and the typed input, after the shell
 // commands in before: the native build, whose work files go to dir.tmp, or the command line in
-// KZM2IT_CMD (such as "wine kzm2it.exe"; wine keeps its own files in TMPDIR). A line typed and then Enter is a console, whose input stays open
-// afterwards; a program still waiting 30 s later is stopped. Returns the standard output and error,
-// CR LF read as LF and \ as /, and the exit status.
+// KZM2IT_CMD (such as "wine kzm2it.exe"; wine keeps its own files in TMPDIR). A line typed and
+// then Enter is a console, whose input stays open afterwards; a program still waiting 30 s later
+// is stopped. Returns the standard output and error, CR LF read as LF and \ as /, and the exit status.
 static std::tuple<std::string, std::string, int> run(const std::string& dir, const std::string& args,
                                                      const std::string& typed, const std::string& before)
 {
@@ -188,10 +188,11 @@ TEST(Program, CommandLine)
          "song.it song.kzm"},
         {{{"song.kzm", good}, {"temp.emx/", {}}}, "song", "song.kzm -> song.it\n", "", 0,
          "song.it song.kzm temp.emx"},
-        {{{"m/", {}}, {"m/b.kzm", good}, {"m/A.KZM", good}, {"m/c.kzm/", {}}, {"m/x.txt", old}}, "m",
-         "m/A.KZM -> m/A.it\nm/b.kzm -> m/b.it\n", "", 0, "m m/A.KZM m/A.it m/b.it m/b.kzm m/c.kzm m/x.txt"},
-        {{{"a.kzm", good}, {"b.kzm", good}}, "a.kzm gone b", "a.kzm -> a.it\nb.kzm -> b.it\n",
-         "kzm2it: gone: cannot be opened\n", 1, "a.it a.kzm b.it b.kzm"},
+        {{{"m/", {}}, {"m/b.kzm", good}, {"m/A.KZM", good}, {"m/.kzm", good}, {"m/c.kzm/", {}},
+          {"m/x.txt", old}}, "m", "m/.kzm -> m/.kzm.it\nm/A.KZM -> m/A.it\nm/b.kzm -> m/b.it\n", "", 0,
+         "m m/.kzm m/.kzm.it m/A.KZM m/A.it m/b.it m/b.kzm m/c.kzm m/x.txt"},
+        {{{"a.kzm", good}, {"b.kzm", good}}, "a.kzm gone - b", "a.kzm -> a.it\nb.kzm -> b.it\n",
+         "kzm2it: gone: cannot be opened\nkzm2it: -: cannot be opened\n", 1, "a.it a.kzm b.it b.kzm"},
         {{{"cut.kzm", trunc}, {"bomb.kzm", bomb}, {"e/", {}}}, "cut.kzm bomb e", "",
          "kzm2it: cut.kzm" + damaged + "kzm2it: bomb.kzm" + damaged +
          "kzm2it: e: the folder holds no .kzm file\n", 1, "bomb.kzm cut.kzm e", "ulimit -f $(ulimit -H -f);"},
@@ -208,6 +209,7 @@ TEST(Program, CommandLine)
          "trap '' XFSZ; ulimit -f 40;"},
         {{{"a.kzm", good}}, "-x a.kzm", "", "kzm2it: unknown option -x" + hint, 2, "a.kzm"},
         {{{"a.kzm", good}}, "-o a.kzm", "", "kzm2it: no folder a.kzm" + hint, 2, "a.kzm"},
+        {{{"o/", {}}}, "--output-dir o", "", "kzm2it: no PATH given" + hint, 2, "o"},
         {{}, "--help", "Usage: kzm2it [OPTION]... PATH...\n", "", 0, ""},
     };
     for (auto& c : cases) {
