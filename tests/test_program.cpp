@@ -196,8 +196,8 @@ TEST(Program, CommandLine)
         {{{"cut.kzm", trunc}, {"bomb.kzm", bomb}, {"e/", {}}}, "cut.kzm bomb e", "",
          "kzm2it: cut.kzm" + damaged + "kzm2it: bomb.kzm" + damaged +
          "kzm2it: e: the folder holds no .kzm file\n", 1, "bomb.kzm cut.kzm e", "ulimit -f $(ulimit -H -f);"},
-        {{{"a/", {}}, {"a/x.kzm", good}, {"b/", {}}, {"b/x.kzm", good}, {"o/", {}}}, "-o o a/x.kzm b/x",
-         "a/x.kzm -> o/x.it\n", "kzm2it: b/x.kzm: o/x.it" + clash, 1, "a a/x.kzm b b/x.kzm o o/x.it"},
+        {{{"a/", {}}, {"a/x.kzm", good}, {"b/", {}}, {"b/x.kzm", good}, {"out/", {}}}, "-o out a/x.kzm b/x",
+         "a/x.kzm -> out/x.it\n", "kzm2it: b/x.kzm: out/x.it" + clash, 1, "a a/x.kzm b b/x.kzm out out/x.it"},
         {{{"-x.kzm", good}, {"o/", {}}}, "--output-dir=o -- -x.kzm", "-x.kzm -> o/-x.it\n", "", 0,
          "-x.kzm o o/-x.it"},
         {{{"a.kzm", good}, {"a.it", old}}, "a.kzm a.it", "",
