@@ -61,7 +61,8 @@ static std::string outputof(const std::string& in, const std::string& outdir)
 {
     size_t base = in.find_last_of(KZM_SEP == '/' ? "/" : "\\/") + 1;   // npos + 1 is 0
     size_t dot = in.rfind('.');
-    std::string stem = in.substr(base, dot != std::string::npos && dot > base ? dot - base : std::string::npos);
+    size_t end = dot != std::string::npos && dot > base ? dot : in.size();   // ".name" keeps its dot
+    std::string stem = in.substr(base, end - base);
     return outdir.empty() ? in.substr(0, base) + stem + ".it" : kzmjoin(outdir, stem + ".it");
 }
 
@@ -78,15 +79,17 @@ static void addpath(const std::string& path, const std::string& outdir, std::vec
         std::sort(names.begin(), names.end());
         if (names.empty())
             return jobs->push_back({path, "", "the folder holds no .kzm file"});
-        for (auto& n : names)
-            jobs->push_back({kzmjoin(path, n), outputof(kzmjoin(path, n), outdir), ""});
-    } else if (kzmisfile(path.c_str())) {
-        jobs->push_back({path, outputof(path, outdir), ""});
-    } else if (kzmisfile((path + ".kzm").c_str())) {
-        jobs->push_back({path + ".kzm", outputof(path + ".kzm", outdir), ""});
-    } else {
-        jobs->push_back({path, "", "cannot be opened"});
+        for (auto& n : names) {
+            std::string in = kzmjoin(path, n);
+            jobs->push_back({in, outputof(in, outdir), ""});
+        }
+        return;
     }
+    std::string in = kzmisfile(path.c_str()) ? path : path + ".kzm";
+    if (kzmisfile(in.c_str()))
+        jobs->push_back({in, outputof(in, outdir), ""});
+    else
+        jobs->push_back({path, "", "cannot be opened"});
 }
 
 // No conversion may write over an input of this run, nor over an output of an earlier one.
@@ -98,9 +101,9 @@ static void findclashes(std::vector<job>* jobs)
             inputs.insert(kzmabspath(j.in));
     }
     for (auto& j : *jobs) {
-        std::string out = j.reason.empty() ? kzmabspath(j.out) : "";
-        if (out.empty())
+        if (!j.reason.empty())
             continue;
+        std::string out = kzmabspath(j.out);
         if (inputs.count(out) || !outputs.insert(out).second)
             j.reason = j.out + " would replace a file of this run";
     }

@@ -26,15 +26,12 @@ void kzmsay(FILE* stream, const char* fmt, ...)
     va_list ap;
     va_start(ap, fmt);
 #ifdef _WIN32
-    char small[512];
     va_list again;
     va_copy(again, ap);
-    int n = vsnprintf(small, sizeof small, fmt, ap);
+    int n = vsnprintf(nullptr, 0, fmt, ap);
     std::string text(n > 0 ? (size_t)n : 0, '\0');
-    if (n >= (int)sizeof small)
+    if (n > 0)
         vsnprintf(&text[0], text.size() + 1, fmt, again);
-    else if (n > 0)
-        text.assign(small, (size_t)n);
     va_end(again);
     HANDLE h = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     DWORD mode;
