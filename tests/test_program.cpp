@@ -191,8 +191,8 @@ TEST(Program, CommandLine)
         {{{"m/", {}}, {"m/b.kzm", good}, {"m/A.KZM", good}, {"m/.kzm", good}, {"m/c.kzm/", {}},
           {"m/x.txt", old}}, "m", "m/.kzm -> m/.kzm.it\nm/A.KZM -> m/A.it\nm/b.kzm -> m/b.it\n", "", 0,
          "m m/.kzm m/.kzm.it m/A.KZM m/A.it m/b.it m/b.kzm m/c.kzm m/x.txt"},
-        {{{"a.kzm", good}, {"b.kzm", good}}, "a.kzm gone - b", "a.kzm -> a.it\nb.kzm -> b.it\n",
-         "kzm2it: gone: cannot be opened\nkzm2it: -: cannot be opened\n", 1, "a.it a.kzm b.it b.kzm"},
+        {{{"a.kzm", good}, {"b.kzm", good}}, "- a.kzm gone b", "a.kzm -> a.it\nb.kzm -> b.it\n",
+         "kzm2it: -: cannot be opened\nkzm2it: gone: cannot be opened\n", 1, "a.it a.kzm b.it b.kzm"},
         {{{"cut.kzm", trunc}, {"bomb.kzm", bomb}, {"e/", {}}}, "cut.kzm bomb e", "",
          "kzm2it: cut.kzm" + damaged + "kzm2it: bomb.kzm" + damaged +
          "kzm2it: e: the folder holds no .kzm file\n", 1, "bomb.kzm cut.kzm e", "ulimit -f $(ulimit -H -f);"},
