@@ -1,6 +1,7 @@
 // The batch mode: converts every file that the command line names, one line each, and exits 0, 1 or 2.
 #include "kzm.h"
 #include "kzm2it.h"
+#include "kzmcons.h"
 #include "kzmpath.h"
 
 #include <algorithm>

@@ -1,13 +1,17 @@
 // Files and folders by UTF-8 name: POSIX calls, or on Windows the wide-string calls of the system.
 #include "kzmpath.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <dirent.h>
+#include <fcntl.h>
 #include <limits.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -145,6 +149,34 @@ std::string kzmabspath(const std::string& path)
     return kzmutf8(full.c_str());
 }
 
+// A named mutex for the folder: the name hashes its upper-cased full path (FNV-1a), as names are
+// shorter than paths may be. A mutex whose holder ended without releasing it counts as taken.
+kzmfolderlock kzmlockfolder()
+{
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (unsigned char c : kzmabspath("."))
+        h = (h ^ c) * 0x100000001b3ull;
+    char name[32];
+    snprintf(name, sizeof name, "kzm2it-%08x%08x", (unsigned)(h >> 32), (unsigned)h);
+    HANDLE m = CreateMutexW(nullptr, FALSE, kzmwide(name).c_str());
+    if (m) {
+        DWORD got = WaitForSingleObject(m, INFINITE);
+        if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED)
+            return m;
+        CloseHandle(m);
+    }
+    return KZM_NOLOCK;
+}
+
+void kzmunlockfolder(kzmfolderlock lock)
+{
+    if (lock != KZM_NOLOCK) {
+        ReleaseMutex(lock);
+        CloseHandle(lock);
+    }
+}
+
+
 #else
 
 FILE* kzmfopen(const char* path, const char* mode)
@@ -217,6 +249,25 @@ std::string kzmabspath(const std::string& path)
     if (!realpath(dir.c_str(), real))
         return path;
     return kzmjoin(real, name);
+}
+
+// flock on the folder itself: no file of the folder is opened or closed for it.
+kzmfolderlock kzmlockfolder()
+{
+    int fd = open(".", O_RDONLY);
+    while (fd >= 0 && flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            close(fd);
+            return KZM_NOLOCK;
+        }
+    }
+    return fd;
+}
+
+void kzmunlockfolder(kzmfolderlock lock)
+{
+    if (lock != KZM_NOLOCK)
+        close(lock);
 }
 
 #endif

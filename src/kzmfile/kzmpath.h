@@ -39,3 +39,16 @@ std::string kzmjoin(const std::string& dir, const std::string& name);
 // path made absolute with its folder's links resolved, so that two names of one file compare equal;
 // upper-cased on Windows, whose names ignore case. The last component stays as given.
 std::string kzmabspath(const std::string& path);
+
+// The current folder's lock, which dialogues in one folder take in turn, as they share its work file.
+// kzmlockfolder waits for it; where locking fails it returns KZM_NOLOCK and the caller goes on without.
+// The lock ends with kzmunlockfolder or with the program.
+#ifdef _WIN32
+typedef void* kzmfolderlock;
+constexpr kzmfolderlock KZM_NOLOCK = nullptr;
+#else
+typedef int kzmfolderlock;
+constexpr kzmfolderlock KZM_NOLOCK = -1;
+#endif
+kzmfolderlock kzmlockfolder();
+void kzmunlockfolder(kzmfolderlock lock);
