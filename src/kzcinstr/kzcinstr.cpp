@@ -49,8 +49,8 @@ static int takeinstrument(kzmchunk* chunk, void* ctx)
     return ++is->count == KZM_MAXSLOTS;
 }
 
-// The map comes zeroed, and 0 would select slot 0: every entry that no chunk fills is set to
-// KZM_NOSLOT, like the entry of a slot byte from 99 up, so the sample stage places nothing by it.
+// Every entry of the map that no chunk fills is set to KZM_NOSLOT, like the entry of a slot byte
+// from 99 up, so that the sample stage places nothing by it.
 // SmpNum and InsNum: the highest slot byte given a slot, plus 1; 0 without one.
 // Returns KZM_NOWORKFILE, changing nothing, when the work file cannot be opened; otherwise KZM_OK.
 int convertkzminstr(const char* workfile, IMPS* samples, uint8_t* slotmap, IMPM* song)

@@ -188,13 +188,10 @@ static void convertpattern(FILE* f, uint64_t pos, uint64_t filesize, IMPP* p)
 
 // Fills patterns[n] from the last chunk numbered n, for every n below KZM_MAXPATTERNS that has
 // one; PatNum becomes the highest number met plus 1, or 1 without one. Chunks numbered past the
-// records are skipped. Length and Rows of record 0 are cleared first, so that an empty module has
-// one empty pattern.
+// records are skipped. The records come new or cleared, so an empty module has one empty pattern.
 // Returns KZM_NOWORKFILE, leaving PatNum alone, when the work file cannot be opened; otherwise KZM_OK.
 int convertkzmpatterns(const char* workfile, IMPP* patterns, IMPM* song)
 {
-    patterns[0].Length = 0;
-    patterns[0].Rows = 0;
     FILE* f = kzmopen(workfile);
     if (!f)
         return KZM_NOWORKFILE;

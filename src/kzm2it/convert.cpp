@@ -17,7 +17,8 @@ bool kzmalloc(kzmrecords* r)
 }
 
 // The pattern and sample headers: a record that no chunk of the next file fills is written from
-// them. The data areas need no clearing, as only the bytes that Length counts are written.
+// them. The data areas need no clearing, as only the bytes that Length counts are written, nor
+// does the slot map, whose every entry the instrument stage sets.
 void kzmclear(kzmrecords* r)
 {
     memset(r->song, 0, sizeof(IMPM));
@@ -25,7 +26,6 @@ void kzmclear(kzmrecords* r)
         memset(&r->patterns[p], 0, IT_PATTHDR);
     for (uint32_t i = 0; i < KZM_MAXSLOTS; i++)
         memset(&r->samples[i], 0, IT_SAMPHDR);
-    memset(r->slotmap, 0, KZM_MAXSLOTS);
 }
 
 void kzmfree(kzmrecords* r)
