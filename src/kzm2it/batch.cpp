@@ -3,10 +3,9 @@
 #include "kzm2it.h"
 #include "kzmcons.h"
 #include "kzmpath.h"
+#include "names.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -44,29 +43,6 @@ static int usageerror(const std::string& what)
     return 2;
 }
 
-static bool endskzm(const std::string& name)
-{
-    static const char EXT[] = ".kzm";
-    size_t n = name.size();
-    if (n < 4)
-        return false;
-    for (size_t i = 0; i < 4; i++) {
-        if (tolower((unsigned char)name[n - 4 + i]) != EXT[i])
-            return false;
-    }
-    return true;
-}
-
-// The input's name without its last extension, plus .it, in outdir or beside the input.
-static std::string outputof(const std::string& in, const std::string& outdir)
-{
-    size_t base = in.find_last_of(KZM_SEP == '/' ? "/" : "\\/") + 1;   // npos + 1 is 0
-    size_t dot = in.rfind('.');
-    size_t end = dot != std::string::npos && dot > base ? dot : in.size();   // ".name" keeps its dot
-    std::string stem = in.substr(base, end - base);
-    return outdir.empty() ? in.substr(0, base) + stem + ".it" : kzmjoin(outdir, stem + ".it");
-}
-
 // A folder is the .kzm files directly in it, in byte order of their names; a file is itself;
 // otherwise PATH.kzm where that file exists.
 static void addpath(const std::string& path, const std::string& outdir, std::vector<job>* jobs)
@@ -75,20 +51,20 @@ static void addpath(const std::string& path, const std::string& outdir, std::vec
         std::vector<std::string> names;
         if (!kzmlistdir(path, &names))
             return jobs->push_back({path, "", "the folder cannot be read"});
-        names.erase(std::remove_if(names.begin(), names.end(), [](auto& n) { return !endskzm(n); }),
+        names.erase(std::remove_if(names.begin(), names.end(), [](auto& n) { return !kzmendskzm(n); }),
                     names.end());
         std::sort(names.begin(), names.end());
         if (names.empty())
-            return jobs->push_back({path, "", "the folder holds no .kzm file"});
+            return jobs->push_back({path, "", KZM_NOKZMFILE});
         for (auto& n : names) {
             std::string in = kzmjoin(path, n);
-            jobs->push_back({in, outputof(in, outdir), ""});
+            jobs->push_back({in, kzmoutputof(in, outdir), ""});
         }
         return;
     }
     std::string in = kzmisfile(path.c_str()) ? path : path + ".kzm";
     if (kzmisfile(in.c_str()))
-        jobs->push_back({in, outputof(in, outdir), ""});
+        jobs->push_back({in, kzmoutputof(in, outdir), ""});
     else
         jobs->push_back({path, "", "cannot be opened"});
 }
@@ -106,24 +82,7 @@ static void findclashes(std::vector<job>* jobs)
             continue;
         std::string out = kzmabspath(j.out);
         if (inputs.count(out) || !outputs.insert(out).second)
-            j.reason = j.out + " would replace a file of this run";
-    }
-}
-
-// The reason that a conversion's result gives, "" for none.
-static std::string reasonof(int ret, const std::string& out)
-{
-    switch (ret) {
-    case KZM_OK:
-        return "";
-    case KZM_NOINPUT:
-        return "cannot be opened";
-    case KZM_DAMAGED:
-        return "not a KZM file, or its data is damaged or cut short";
-    case KZM_WRITEFAILED:
-        return "the IT file " + out + " cannot be written";
-    default:
-        return "the work file cannot be made or read";
+            j.reason = kzmclashreason(j.out);
     }
 }
 
@@ -134,12 +93,12 @@ static std::string convertone(const job& j, kzmrecords* r)
     std::string work;
     FILE* f = kzmtempfile(kzmtempdir(), &work, false);
     if (!f)
-        return reasonof(KZM_WORKFAILED, j.out);
+        return kzmreasonof(KZM_WORKFAILED, j.out);
     fclose(f);
     kzmclear(r);
     int ret = convertkzm(j.in.c_str(), work.c_str(), j.out.c_str(), r, nullptr, nullptr);
     kzmremove(work.c_str());
-    return reasonof(ret, j.out);
+    return kzmreasonof(ret, j.out);
 }
 
 int kzmbatch(int argc, char** argv)
