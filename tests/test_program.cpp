@@ -14,18 +14,18 @@
 namespace fs = std::filesystem;
 
 // Runs the program in dir with the arguments (shell words) and the typed input, after the shell
-// commands in before: the native build, whose work files go to dir.tmp, or the command line in
-// KZM2IT_CMD (such as "wine kzm2it.exe"; wine keeps its own files in TMPDIR). A line typed and
-// then Enter is a console, whose input stays open afterwards; a program still waiting 30 s later
-// is stopped. Returns the standard output and error, CR LF read as LF and \ as /, and the exit status.
+// commands in before: the native build, or the command line in KZM2IT_CMD (such as "node
+// kzm2it.js"), with TMPDIR naming dir.tmp. A line typed and then Enter is a console, whose input
+// stays open afterwards; a program still waiting 30 s later is stopped. Returns the standard output
+// and error, CR LF read as LF and \ as /, and the exit status.
 static std::tuple<std::string, std::string, int> run(const std::string& dir, const std::string& args,
                                                      const std::string& typed, const std::string& before)
 {
     bool hold = typed.size() > 1 && typed.substr(typed.size() - 2) == "\n\n";
     const char* other = getenv("KZM2IT_CMD");
     std::string in = dir + ".in", out = dir + ".out", err = dir + ".err";
-    std::string cmd = "cd '" + dir + "' && " + before + " LC_ALL=C.UTF-8 timeout -sKILL 30 ";
-    cmd += other ? other + std::string(" ") : "env TMPDIR='" + dir + ".tmp' '" KZM2IT_BIN "' ";
+    std::string cmd = "cd '" + dir + "' && umask 027 && " + before + " LC_ALL=C.UTF-8 timeout -sKILL 30 ";
+    cmd += "env TMPDIR='" + dir + ".tmp' " + (other ? other : std::string("'" KZM2IT_BIN "'")) + " ";
     cmd += args;
     int fd = hold && !mkfifo(in.c_str(), 0600) ? open(in.c_str(), O_RDWR) : -1;
     if (fd < 0 || write(fd, typed.data(), typed.size()) < 0)
@@ -88,10 +88,11 @@ static const kzbytes MODULE_IT = kzb_cat({
 
 using files = std::vector<std::pair<std::string, kzbytes>>;
 
-// Lays the files given ("name/" is a folder) in a folder of its own, runs the program there and
-// returns what it said and every file and folder left. A file that the output announces with
-// "-> name", or that was not given, must be the module's IT file, or a work file holding all of the
-// module or nothing; every other file is as it was given; no work file is left in dir.tmp.
+// Lays the files given ("name/" is a folder) in a folder of its own, runs the program there with
+// umask 027 and returns what it said and every file and folder left. A file that the output
+// announces with "-> name", or that was not given, must be the module's IT file with mode 0640, or
+// a work file holding all of the module or nothing; every other file is as it was given; nothing is
+// left in dir.tmp.
 static std::tuple<std::string, std::string, int, std::string> runin(const files& given,
     const std::string& args, const std::string& typed, const std::string& before = "")
 {
@@ -116,7 +117,9 @@ static std::tuple<std::string, std::string, int, std::string> runin(const files&
         kzbytes b = kzb_readfile(dir + "/" + f);
         std::string ext = fs::path(f).extension();
         bool fresh = !laid.count(f) || out.find("-> " + f + "\n") != std::string::npos;
-        bool fits = ext == ".it" ? b == MODULE_IT : ext == ".emx" && (b.empty() || b == MODULE);
+        auto mode = fs::status(dir + "/" + f).permissions() & fs::perms::all;
+        bool fits = ext == ".it" ? b == MODULE_IT && mode == (fs::perms)0640
+                                 : ext == ".emx" && (b.empty() || b == MODULE);
         EXPECT_TRUE(fresh ? fits : b == laid[f]) << f;
     }
     EXPECT_TRUE(fs::is_empty(dir + ".tmp"));
@@ -222,6 +225,8 @@ TEST(Program, CommandLine)
 
 // Two dialogues started together in one folder, each on a module of 3 MiB of samples, in three
 // rounds: each writes the IT file that a conversion alone writes, as they take turns with temp.emx.
+// Then a dialogue is killed while it holds the folder: waiting to open a KZM file that is a named
+// pipe no one writes. The next one waits until then, and no longer.
 TEST(Program, DialoguesTakeTurns)
 {
     std::string dir = fs::temp_directory_path() / kzt_file("");
@@ -249,6 +254,12 @@ TEST(Program, DialoguesTakeTurns)
         EXPECT_TRUE(kzb_readfile(dir + "/m0.it") == alone[0]) << round;
         EXPECT_TRUE(kzb_readfile(dir + "/m1.it") == alone[1]) << round;
     }
+    fs::remove(dir + "/m0.it");
+    std::string killed = "cd '" + dir + "' && mkfifo stuck.kzm && (echo stuck | " + prog + " & holder=$!;"
+                         " sleep 2; echo m0 | timeout -sKILL 30 " + prog + " & next=$!; sleep 2; test ! -e m0.it || exit 9;"
+                         " kill -9 $holder; wait $holder; wait $next)";
+    EXPECT_EQ(system((killed + " >/dev/null 2>&1").c_str()), 0);
+    EXPECT_TRUE(kzb_readfile(dir + "/m0.it") == alone[0]);
     fs::remove_all(dir);
 }
 
