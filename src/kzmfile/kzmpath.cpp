@@ -15,6 +15,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
 
 static bool issep(char c)
 {
@@ -206,6 +209,25 @@ bool kzmreplace(const char* from, const char* to)
     return rename(from, to) == 0;
 }
 
+#ifdef __EMSCRIPTEN__
+// The runtime's own umask masks everything; under Node the process's umask is the one that counts.
+EM_JS(int, kzmnodeumask, (), {
+    return typeof process === 'object' && process.umask ? process.umask() : 18;
+});
+
+static mode_t currentumask()
+{
+    return (mode_t)kzmnodeumask();
+}
+#else
+static mode_t currentumask()
+{
+    mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+#endif
+
 FILE* kzmtempfile(const std::string& dir, std::string* path, bool shared)
 {
     std::string name = kzmjoin(dir, "kzm2it-XXXXXX");
@@ -213,9 +235,7 @@ FILE* kzmtempfile(const std::string& dir, std::string* path, bool shared)
     if (fd < 0)
         return nullptr;
     *path = name;
-    mode_t mask = umask(0);
-    umask(mask);
-    FILE* f = !shared || fchmod(fd, 0666 & ~mask) == 0 ? fdopen(fd, "wb") : nullptr;
+    FILE* f = !shared || fchmod(fd, 0666 & ~currentumask()) == 0 ? fdopen(fd, "wb") : nullptr;
     if (!f) {
         close(fd);
         remove(name.c_str());
@@ -251,6 +271,82 @@ std::string kzmabspath(const std::string& path)
     return kzmjoin(real, name);
 }
 
+#ifdef __EMSCRIPTEN__
+// Under Node, whose runtime has no flock of its own: a lock file in the temporary folder, named by a
+// hash of the folder's path and holding the holder's process id. Taking it links a file already
+// holding this process's id under its name, so that it is never seen empty; a waiter that finds
+// its holder ended takes it away and tries again. Waiting sleeps 20 ms at a time. It is released
+// by kzmunlockfolder or, at the latest, when the program exits.
+EM_JS(int, kzmnodelock, (), {
+    if (typeof process !== 'object' || typeof require !== 'function')
+        return 0;
+    var fs = require('fs'), os = require('os'), path = require('path'), crypto = require('crypto');
+    var hash = crypto.createHash('sha256').update(process.cwd()).digest('hex').slice(0, 16);
+    var lock = path.join(os.tmpdir(), 'kzm2it-' + hash + '.lock');
+    var mine = lock + '.' + process.pid;
+    var pause = new Int32Array(new SharedArrayBuffer(4));
+    var taken = false;
+    try {
+        fs.writeFileSync(mine, String(process.pid), { flag: 'wx' });
+        while (!taken) {
+            try {
+                fs.linkSync(mine, lock);
+                taken = true;
+                continue;
+            } catch (e) {
+                if (e.code !== 'EEXIST')
+                    break;
+            }
+            var holder = 0;
+            try {
+                holder = parseInt(fs.readFileSync(lock, 'utf8'), 10);
+                process.kill(holder, 0);
+            } catch (e) {
+                if (e.code === 'ESRCH') {
+                    var stale = lock + '.stale.' + process.pid;
+                    try {
+                        fs.renameSync(lock, stale);
+                        if (parseInt(fs.readFileSync(stale, 'utf8'), 10) !== holder)
+                            fs.linkSync(stale, lock);   // a new holder's, taken by mistake: put back
+                        fs.unlinkSync(stale);
+                    } catch (e2) {
+                    }
+                    continue;
+                }
+            }
+            Atomics.wait(pause, 0, 0, 20);
+        }
+        fs.unlinkSync(mine);
+    } catch (e) {
+    }
+    if (!taken)
+        return 0;
+    Module['kzmlock'] = lock;
+    process.once('exit', function() { kzmnodeunlock(); });
+    return 1;
+});
+
+EM_JS(void, kzmnodeunlock, (), {
+    var lock = Module['kzmlock'], fs = require('fs');
+    Module['kzmlock'] = undefined;
+    try {
+        if (lock && parseInt(fs.readFileSync(lock, 'utf8'), 10) === process.pid)
+            fs.unlinkSync(lock);
+    } catch (e) {
+    }
+});
+
+kzmfolderlock kzmlockfolder()
+{
+    return kzmnodelock() ? 0 : KZM_NOLOCK;
+}
+
+void kzmunlockfolder(kzmfolderlock lock)
+{
+    if (lock != KZM_NOLOCK)
+        kzmnodeunlock();
+}
+#else
 // flock on the folder itself: no file of the folder is opened or closed for it.
 kzmfolderlock kzmlockfolder()
 {
@@ -269,5 +365,5 @@ void kzmunlockfolder(kzmfolderlock lock)
     if (lock != KZM_NOLOCK)
         close(lock);
 }
-
+#endif
 #endif

@@ -1,0 +1,49 @@
+# The WebAssembly build: the program for Node (build-wasm/kzm2it.js and .wasm) and, from the same
+# objects, the converter for the page's worker with the page around it (build-wasm/web/).
+
+# emscripten's JavaScript optimizer needs Debian's Node modules when node is not Debian's own.
+if(EXISTS /usr/share/nodejs)
+  set_property(GLOBAL PROPERTY RULE_LAUNCH_LINK "${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs")
+endif()
+
+# Room for the records (111 MiB) and what a conversion needs beside them; more when it grows.
+set(KZM_WASM_MEMORY -sINITIAL_MEMORY=134217728 -sALLOW_MEMORY_GROWTH=1)
+
+# Node: the real file system, Node's environment, the exit status; flushed output at exit. The
+# .wasm is compiled as the program starts, which Node 20 needs to load it by path.
+target_link_options(kzm2it PRIVATE ${KZM_WASM_MEMORY} -sENVIRONMENT=node -sNODERAWFS=1
+  -sEXIT_RUNTIME=1 -sWASM_ASYNC_COMPILATION=0 --pre-js ${PROJECT_SOURCE_DIR}/src/kzm2it/node-pre.js)
+set_property(TARGET kzm2it APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/src/kzm2it/node-pre.js)
+
+# The page's worker: a factory, createKzm, over an in-memory file system.
+add_executable(kzmweb src/kzm2it/worker.cpp)
+target_link_libraries(kzmweb PRIVATE kzmconv)
+target_link_options(kzmweb PRIVATE ${KZM_WASM_MEMORY} -sENVIRONMENT=worker -sMODULARIZE=1
+  -sEXPORT_NAME=createKzm -sFORCE_FILESYSTEM=1 -sEXPORTED_RUNTIME_METHODS=FS,ccall,UTF8ToString
+  --pre-js ${PROJECT_SOURCE_DIR}/web/kzmweb-pre.js)
+set_property(TARGET kzmweb APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/web/kzmweb-pre.js)
+
+# The static site: the page's own files, the worker's converter and the zip library from npm.
+set(KZM_SITE ${CMAKE_BINARY_DIR}/web)
+set(KZM_PAGE index.html style.css main.js worker.js)
+list(TRANSFORM KZM_PAGE PREPEND ${PROJECT_SOURCE_DIR}/web/)
+set(KZM_FFLATE ${PROJECT_SOURCE_DIR}/web/node_modules/fflate/esm/browser.js)
+add_custom_command(OUTPUT ${KZM_SITE}/index.html
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${KZM_SITE}
+  COMMAND ${CMAKE_COMMAND} -E copy ${KZM_PAGE} ${KZM_SITE}/
+  COMMAND ${CMAKE_COMMAND} -E copy ${KZM_FFLATE} ${KZM_SITE}/fflate.js
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kzmweb> $<TARGET_FILE_DIR:kzmweb>/kzmweb.wasm ${KZM_SITE}/
+  DEPENDS ${KZM_PAGE} ${KZM_FFLATE} kzmweb
+  COMMENT "The page in ${KZM_SITE}")
+add_custom_target(site ALL DEPENDS ${KZM_SITE}/index.html)
+
+# The npm package of the Node program, ready for npm pack: build-wasm/npm/.
+set(KZM_NPM ${CMAKE_BINARY_DIR}/npm)
+set(KZM_NPM_FILES ${PROJECT_SOURCE_DIR}/npm/package.json ${PROJECT_SOURCE_DIR}/npm/README.md)
+add_custom_command(OUTPUT ${KZM_NPM}/package.json
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${KZM_NPM}/bin
+  COMMAND ${CMAKE_COMMAND} -E copy ${KZM_NPM_FILES} $<TARGET_FILE:kzm2it> $<TARGET_FILE_DIR:kzm2it>/kzm2it.wasm ${KZM_NPM}/
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/npm/bin/kzm2it.js ${KZM_NPM}/bin/
+  DEPENDS ${KZM_NPM_FILES} ${PROJECT_SOURCE_DIR}/npm/bin/kzm2it.js kzm2it
+  COMMENT "The npm package in ${KZM_NPM}")
+add_custom_target(npmpackage ALL DEPENDS ${KZM_NPM}/package.json)
