@@ -6,6 +6,10 @@ if(EXISTS /usr/share/nodejs)
   set_property(GLOBAL PROPERTY RULE_LAUNCH_LINK "${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs")
 endif()
 
+# The file layer's calls that only Node answers, for both links.
+target_link_options(kzmfile INTERFACE --js-library ${PROJECT_SOURCE_DIR}/src/kzmfile/kzmnode.js)
+set(KZM_NODEJS ${PROJECT_SOURCE_DIR}/src/kzmfile/kzmnode.js)
+
 # Room for the records (111 MiB) and what a conversion needs beside them; more when it grows.
 set(KZM_WASM_MEMORY -sINITIAL_MEMORY=134217728 -sALLOW_MEMORY_GROWTH=1)
 
@@ -13,7 +17,7 @@ set(KZM_WASM_MEMORY -sINITIAL_MEMORY=134217728 -sALLOW_MEMORY_GROWTH=1)
 # .wasm is compiled as the program starts, which Node 20 needs to load it by path.
 target_link_options(kzm2it PRIVATE ${KZM_WASM_MEMORY} -sENVIRONMENT=node -sNODERAWFS=1
   -sEXIT_RUNTIME=1 -sWASM_ASYNC_COMPILATION=0 --pre-js ${PROJECT_SOURCE_DIR}/src/kzm2it/node-pre.js)
-set_property(TARGET kzm2it APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/src/kzm2it/node-pre.js)
+set_property(TARGET kzm2it APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/src/kzm2it/node-pre.js ${KZM_NODEJS})
 
 # The page's worker: a factory, createKzm, over an in-memory file system.
 add_executable(kzmweb src/kzm2it/worker.cpp)
@@ -21,7 +25,7 @@ target_link_libraries(kzmweb PRIVATE kzmconv)
 target_link_options(kzmweb PRIVATE ${KZM_WASM_MEMORY} -sENVIRONMENT=worker -sMODULARIZE=1
   -sEXPORT_NAME=createKzm -sFORCE_FILESYSTEM=1 -sEXPORTED_RUNTIME_METHODS=FS,ccall,UTF8ToString
   --pre-js ${PROJECT_SOURCE_DIR}/web/kzmweb-pre.js)
-set_property(TARGET kzmweb APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/web/kzmweb-pre.js)
+set_property(TARGET kzmweb APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/web/kzmweb-pre.js ${KZM_NODEJS})
 
 # The static site: the page's own files, the worker's converter and the zip library from npm.
 set(KZM_SITE ${CMAKE_BINARY_DIR}/web)

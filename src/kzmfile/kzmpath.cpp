@@ -15,9 +15,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
-#ifdef __EMSCRIPTEN__
-#include <emscripten.h>
-#endif
 
 static bool issep(char c)
 {
@@ -210,10 +207,8 @@ bool kzmreplace(const char* from, const char* to)
 }
 
 #ifdef __EMSCRIPTEN__
-// The runtime's own umask masks everything; under Node the process's umask is the one that counts.
-EM_JS(int, kzmnodeumask, (), {
-    return typeof process === 'object' && process.umask ? process.umask() : 18;
-});
+// In kzmnode.js: the process's umask under Node, whose runtime's own umask masks everything.
+extern "C" int kzmnodeumask();
 
 static mode_t currentumask()
 {
@@ -272,69 +267,9 @@ std::string kzmabspath(const std::string& path)
 }
 
 #ifdef __EMSCRIPTEN__
-// Under Node, whose runtime has no flock of its own: a lock file in the temporary folder, named by a
-// hash of the folder's path and holding the holder's process id. Taking it links a file already
-// holding this process's id under its name, so that it is never seen empty; a waiter that finds
-// its holder ended takes it away and tries again. Waiting sleeps 20 ms at a time. It is released
-// by kzmunlockfolder or, at the latest, when the program exits.
-EM_JS(int, kzmnodelock, (), {
-    if (typeof process !== 'object' || typeof require !== 'function')
-        return 0;
-    var fs = require('fs'), os = require('os'), path = require('path'), crypto = require('crypto');
-    var hash = crypto.createHash('sha256').update(process.cwd()).digest('hex').slice(0, 16);
-    var lock = path.join(os.tmpdir(), 'kzm2it-' + hash + '.lock');
-    var mine = lock + '.' + process.pid;
-    var pause = new Int32Array(new SharedArrayBuffer(4));
-    var taken = false;
-    try {
-        fs.writeFileSync(mine, String(process.pid), { flag: 'wx' });
-        while (!taken) {
-            try {
-                fs.linkSync(mine, lock);
-                taken = true;
-                continue;
-            } catch (e) {
-                if (e.code !== 'EEXIST')
-                    break;
-            }
-            var holder = 0;
-            try {
-                holder = parseInt(fs.readFileSync(lock, 'utf8'), 10);
-                process.kill(holder, 0);
-            } catch (e) {
-                if (e.code === 'ESRCH') {
-                    var stale = lock + '.stale.' + process.pid;
-                    try {
-                        fs.renameSync(lock, stale);
-                        if (parseInt(fs.readFileSync(stale, 'utf8'), 10) !== holder)
-                            fs.linkSync(stale, lock);   // a new holder's, taken by mistake: put back
-                        fs.unlinkSync(stale);
-                    } catch (e2) {
-                    }
-                    continue;
-                }
-            }
-            Atomics.wait(pause, 0, 0, 20);
-        }
-        fs.unlinkSync(mine);
-    } catch (e) {
-    }
-    if (!taken)
-        return 0;
-    Module['kzmlock'] = lock;
-    process.once('exit', function() { kzmnodeunlock(); });
-    return 1;
-});
-
-EM_JS(void, kzmnodeunlock, (), {
-    var lock = Module['kzmlock'], fs = require('fs');
-    Module['kzmlock'] = undefined;
-    try {
-        if (lock && parseInt(fs.readFileSync(lock, 'utf8'), 10) === process.pid)
-            fs.unlinkSync(lock);
-    } catch (e) {
-    }
-});
+// In kzmnode.js: under Node, whose runtime's flock locks nothing, a lock file in the temporary folder.
+extern "C" int kzmnodelock();
+extern "C" void kzmnodeunlock();
 
 kzmfolderlock kzmlockfolder()
 {
