@@ -4,6 +4,7 @@
 #include "kzmscan.h"
 
 #include <cassert>
+#include <cstdlib>
 #include <zlib.h>
 
 static const uint64_t KZM_HEADERSIZE = 24;   // container header, never read
@@ -29,16 +30,26 @@ int decodekzm(const char* inpath, const char* outpath)
             fclose(source);
         return KZM_WORKFAILED;
     }
+    // Both files are read and written in pieces of KZM_IOBLOCK bytes, not in the inflater's blocks;
+    // without the memory for that, in the library's own.
+    char* destbuf = (char*)malloc(KZM_IOBLOCK);
+    if (destbuf)
+        setvbuf(dest, destbuf, _IOFBF, KZM_IOBLOCK);
     int ret = Z_ERRNO;
     if (source) {
+        char* sourcebuf = (char*)malloc(KZM_IOBLOCK);
+        if (sourcebuf)
+            setvbuf(source, sourcebuf, _IOFBF, KZM_IOBLOCK);
         // A file shorter than the header leaves the stream empty: the first read finds nothing.
         kzmseek(source, KZM_HEADERSIZE);
         ret = inf(source, dest);
         fclose(source);
+        free(sourcebuf);
     }
     bool written = !ferror(dest);
     if (fclose(dest) != 0)
         written = false;
+    free(destbuf);
     return !written ? KZM_WORKFAILED : ret == Z_OK ? KZM_OK : KZM_DAMAGED;
 }
 

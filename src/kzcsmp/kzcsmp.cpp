@@ -68,6 +68,7 @@ static int takesample(kzmchunk* chunk, void* ctx)
         if (datalen > KZM_SAMPDATA)
             datalen = KZM_SAMPDATA;
         // Straight into the slot; past the end of the file the slot keeps what it held.
+        kzmprefault(s->data, (size_t)datalen);
         size_t got = kzmchunkread(chunk, SAMP_HEADER, s->data, (size_t)datalen, false);
         s->Length = (uint32_t)got;
         s->Vol = c[SAMP_VOLUME] >> 1;

@@ -1,8 +1,14 @@
 // One conversion, the stages in their fixed order, over records that the caller owns.
 #include "kzm.h"
+#include "kzmpath.h"
 
 #include <cstdlib>
 #include <cstring>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 bool kzmalloc(kzmrecords* r)
 {
@@ -28,6 +34,19 @@ void kzmclear(kzmrecords* r)
         memset(&r->samples[i], 0, IT_SAMPHDR);
 }
 
+void kzmprefault(void* p, size_t n)
+{
+#ifdef MADV_POPULATE_WRITE
+    static const uintptr_t page = (uintptr_t)sysconf(_SC_PAGESIZE);
+    uintptr_t begin = (uintptr_t)p & ~(page - 1);
+    if (n > 0)
+        madvise((void*)begin, (uintptr_t)p + n - begin, MADV_POPULATE_WRITE);
+#else
+    (void)p;
+    (void)n;
+#endif
+}
+
 void kzmfree(kzmrecords* r)
 {
     free(r->song);
@@ -38,7 +57,10 @@ void kzmfree(kzmrecords* r)
 }
 
 // The instrument stage fills the slot map and the vibrato bytes before the sample stage places the
-// samples through the map; the song header stage runs last and leaves the three counts alone.
+// samples through the map; the song header stage runs last and leaves the three counts alone. The
+// work file goes as soon as the readers are done with it: the IT file, as large, then takes the
+// pages it held, which cost nothing more, where fresh ones may cost a fault in the host of a
+// virtual machine.
 int convertkzm(const char* inpath, const char* workfile, const char* outpath, kzmrecords* r,
                kzmhook beforewrite, void* ctx)
 {
@@ -50,6 +72,7 @@ int convertkzm(const char* inpath, const char* workfile, const char* outpath, kz
         ripkzmsamples(workfile, r->samples, r->slotmap) != KZM_OK ||
         convertkzminfo(workfile, r->song) != KZM_OK)
         return KZM_NOWORKFILE;
+    kzmremove(workfile);
     if (beforewrite)
         beforewrite(ctx);
     return writeit(outpath, r->song, r->patterns, r->samples);

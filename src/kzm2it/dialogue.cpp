@@ -39,7 +39,7 @@ static void saving(void*)
 }
 
 // Exit status 0 on every path: the messages tell what happened. Dialogues in one folder share its
-// work file, so each holds the folder's lock from inflation to the work file's removal.
+// work file, so each holds the folder's lock from inflation until its conversion has ended.
 int kzmdialogue()
 {
     kzmrecords r;
@@ -76,8 +76,6 @@ int kzmdialogue()
         kzmsay(stdout, "Error loading decoded data");
         return 0;   // the work file stays; the lock ends with the program
     }
-    if (ret == KZM_OK || ret == KZM_WRITEFAILED)
-        kzmremove(KZM_WORKFILE);
     kzmunlockfolder(lock);
     if (ret == KZM_NOINPUT)
         kzmsay(stdout, "Error: %s\n", "can't open KZM file!");

@@ -4,6 +4,7 @@
 #include "kzmpath.h"
 #include "kzmscan.h"
 
+#include <cstdlib>
 #include <cstring>
 
 // Song header fields in the order and widths of the file.
@@ -98,8 +99,9 @@ int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples)
     itout o = {kzmtempfile(kzmdirname(outpath), &temp, true), 0, false};
     if (!o.f)
         return KZM_WRITEFAILED;
-    char streambuf[1 << 16];
-    setvbuf(o.f, streambuf, _IOFBF, sizeof streambuf);
+    char* buf = (char*)malloc(KZM_IOBLOCK);
+    if (buf)
+        setvbuf(o.f, buf, _IOFBF, KZM_IOBLOCK);
 
     uint8_t hdr[IT_SONGHDR];
     putsonghdr(hdr, song, (uint16_t)ordnum);
@@ -154,6 +156,7 @@ int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples)
     bool failed = o.failed || ferror(o.f);
     if (fclose(o.f) != 0)
         failed = true;
+    free(buf);
     if (failed || !kzmreplace(temp.c_str(), outpath)) {
         kzmremove(temp.c_str());
         return KZM_WRITEFAILED;
