@@ -1,15 +1,22 @@
-// Benchmark: a conversion against zlib's inflation alone, each scanning reader's throughput, peak memory.
+// Benchmark: the kzm2it program against zlib's inflation alone, each a fresh unwarmed process; each scanning reader's throughput; peak memory.
 #include "kzcell.h"
 #include "kzm.h"
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <string>
+#include <thread>
+#include <vector>
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -27,6 +34,10 @@ static const moddef TYPICAL = {"typical", 12, 40, 64, 64, 20, 30000, 300000, 2, 
 
 static const double MIB = 1048576.0;
 static const char* const STAGEFILE = "stage.emx";   // cached work file for the readers alone
+static const char* const INFOUT = "inf.out";         // what inflation alone writes
+static std::string program;   // the kzm2it binary, an absolute path
+static std::string self;      // this benchmark, re-executed for inflation alone
+static double gap = 3;        // seconds of rest before each timed run
 static double* shared;   // what a child reports, in memory it shares with this process
 static IMPM song;        // for the readers alone
 static std::string missed;
@@ -136,14 +147,8 @@ static double now() { return std::chrono::duration<double>(clk::now().time_since
 
 // Runs job in a child process, so that its memory starts from this small process, not from what
 // the module builder or an earlier run held. Returns the child's peak RSS in KiB, -1 on failure.
-// With warm, a child first fills and frees that many bytes: in a virtual machine that hands free
-// guest memory back to the host, a page's first touch costs a host fault, several times the work of
-// a page in use, and what that child frees is what the job gets. MAP_POPULATE writes every page.
-static long inchild(const std::function<bool()>& job, double warm = 0)
+static long inchild(const std::function<bool()>& job)
 {
-    if (warm > 0)
-        inchild([n = (size_t)warm] { return munmap(mmap(nullptr, n, PROT_READ | PROT_WRITE,
-            MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0), n) == 0; });
     pid_t pid = fork();
     if (pid == 0)
         _exit(job() ? 0 : 1);
@@ -153,29 +158,70 @@ static long inchild(const std::function<bool()>& job, double warm = 0)
     return ended && WEXITSTATUS(status) == 0 ? ru.ru_maxrss : -1;
 }
 
-// The conversion as the program runs it: the same call on records allocated as it allocates them.
-static bool conversion(const std::string& kzm, const std::string& it)
+// The rest before every timed run, and no warming. In a virtual machine with free page reporting,
+// memory that the previous run freed goes back to the host within a few seconds, as it has before a
+// user's run, whose first touch of each page then costs a host fault; a run straight after another
+// would find those pages still backed and come out faster than a user's.
+static void settle()
 {
-    double t0 = now();
-    kzmrecords r;
-    const char* w = KZM_WORKFILE;
-    bool ok = kzmalloc(&r) && convertkzm(kzm.c_str(), w, it.c_str(), &r, nullptr, nullptr) == KZM_OK;
-    remove(w);
-    kzmfree(&r);
-    shared[0] = now() - t0;
-    return ok;
+    std::this_thread::sleep_for(std::chrono::duration<double>(gap));
 }
 
-// zlib's inflation of the same stream to a file, opens and closes included: the yardstick.
-static bool infalone(const std::string& kzm)
+// One timed run of a fresh process: args[0] executed in this directory with input, then end of
+// input, on its standard input and /dev/null as its standard output. Times from just before fork to
+// the child's exit; peak is its peak RSS in MiB, its own since this process holds little. True when
+// it exited with status 0.
+static bool timedrun(const std::vector<std::string>& args, const std::string& input, double& seconds,
+                     double& peak)
 {
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    int feed[2];
+    if (pipe2(feed, O_CLOEXEC) != 0)
+        return false;
+    int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null < 0) {
+        close(feed[0]);
+        close(feed[1]);
+        return false;
+    }
     double t0 = now();
-    FILE* src = fopen(kzm.c_str(), "rb");
-    FILE* dst = fopen("inf.out", "wb");
+    pid_t pid = fork();
+    if (pid == 0) {
+        // This process ignores SIGPIPE, and an ignored signal would stay ignored across exec.
+        signal(SIGPIPE, SIG_DFL);
+        if (dup2(feed[0], 0) == 0 && dup2(null, 1) == 1)
+            execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(feed[0]);
+    close(null);
+    bool fed = pid > 0 && write(feed[1], input.data(), input.size()) == (ssize_t)input.size();
+    close(feed[1]);
+    int status = 0;
+    rusage ru = {};
+    bool ended = pid > 0 && wait4(pid, &status, 0, &ru) == pid;
+    seconds = now() - t0;
+    peak = ru.ru_maxrss / 1024.0;
+    return fed && ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The hidden modes of the yardsticks' processes, opens and closes included; exit status 0 when all
+// went well. --inflate IN OUT: zlib's inflation of IN's stream after its 24-byte header into OUT in
+// 16 KiB blocks, as zlib's own file-to-file example writes it: plain inflation. --decode IN OUT:
+// the program's own inflater, which writes its work file in 1 MiB pieces.
+static int inflatealone(const char* mode, const char* in, const char* out)
+{
+    if (strcmp(mode, "--decode") == 0)
+        return decodekzm(in, out) == KZM_OK ? 0 : 1;
+    FILE* src = fopen(in, "rb");
+    FILE* dst = fopen(out, "wb");
     bool ok = src && dst && fseek(src, 24, SEEK_SET) == 0 && inf(src, dst) == 0;
-    ok = ok && fclose(src) == 0 && fclose(dst) == 0;
-    shared[0] = now() - t0;
-    return ok;
+    ok = (!src || fclose(src) == 0) && ok;
+    ok = (!dst || fclose(dst) == 0) && ok;
+    return ok ? 0 : 1;
 }
 
 // One scanning reader (0 patterns, 1 instruments, 2 samples) alone over the cached work file on
@@ -214,39 +260,58 @@ static void benchmodule(const moddef& m, int runs, bool largest)
            m.stem, m.patterns, m.rows, m.channels, m.filled, m.samples, m.minbytes, m.maxbytes);
     printf(" bytes, %s; %d orders\nkzm %.1f MiB, work file %.1f MiB (%.0f bytes)\n",
            m.widestep == 1 ? "16-bit" : "8- and 16-bit", m.orders, kzmsize / MIB, work / MIB, work);
+    fflush(stdout);
 
-    // What a conversion takes of fresh memory: work file and IT file in the page cache, the records.
-    const double warm = 3 * work + 32 * MIB;
-    std::vector<double> tinf, tconv, ratios, treader[3];
-    double rss = 0;
+    // Per run, in turn first: the conversion, plain inflation, the program's own inflater alone.
+    const char* const NAMES[3] = {"a conversion", "inf alone", "the program's inflater alone"};
+    std::vector<double> times[3], ratios, treader[3];
+    double rss = 0, infrss = 0;
     bool identical = true;
+    std::error_code ec;
     auto same = [&] { return kzb_readfile(it) == kzb_readfile("first.it"); };
+    const std::vector<std::string> args[3] = {
+        {program}, {self, "--inflate", kzm, INFOUT}, {self, "--decode", kzm, INFOUT}};
     for (int run = 0; run < runs; run++) {
-        // Alternately first, so that neither always meets the other's leftovers.
-        for (int k = 0; k < 2; k++) {
-            bool conv = (k == 0) != (run % 2 == 0);
-            remove(conv ? it.c_str() : "inf.out");
-            long kb = inchild([&] { return conv ? conversion(kzm, it) : infalone(kzm); }, warm);
-            if (kb < 0)
-                return bar(false, conv ? "a conversion failed" : "inf alone failed");
-            (conv ? tconv : tinf).push_back(shared[0]);
-            rss = conv ? std::max(rss, kb / 1024.0) : rss;
+        for (int k = 0; k < 3; k++) {
+            int v = (run + k) % 3;
+            const char* out = v == 0 ? it.c_str() : INFOUT;
+            remove(out);
+            settle();
+            double seconds = 0, peak = 0;
+            bool ok = timedrun(args[v], v == 0 ? stem + "\n" : "", seconds, peak);
+            // The dialogue exits with 0 whatever happened: the files tell.
+            uintmax_t size = std::filesystem::file_size(out, ec);
+            ok = ok && !ec && (v == 0 ? size > 0 : size == (uintmax_t)work);
+            if (!ok)
+                return bar(false, NAMES[v] + std::string(" failed"));
+            times[v].push_back(seconds);
+            (v == 0 ? rss : infrss) = std::max(v == 0 ? rss : infrss, peak);
+            remove(INFOUT);
         }
-        ratios.push_back(tconv.back() / tinf.back());
+        ratios.push_back(times[0].back() / times[1].back());
         identical &= run == 0 ? rename(it.c_str(), "first.it") == 0 : inchild(same) >= 0;
+        remove(it.c_str());
         for (int r = 0; r < 3; r++) {
-            if (inchild([&] { return readeralone(r); }, warm) < 0)
+            settle();
+            if (inchild([&] { return readeralone(r); }) < 0)
                 return bar(false, "a reader alone failed");
             treader[r].push_back(shared[0]);
         }
     }
 
-    double minf = median(tinf), mconv = median(tconv), ratio = mconv / minf;
-    auto [lo, hi] = std::minmax_element(ratios.begin(), ratios.end());
+    const double ratiobar = largest ? 1.25 : 1.5;
+    double minf = median(times[1]), mconv = median(times[0]), ratio = mconv / minf;
+    double mdec = median(times[2]);
     printf("inf alone to a file%9.1f ms %5.0f MB/s of work file\n", minf * 1e3, work / minf / 1e6);
-    printf("conversion%18.1f ms ratio to inf alone %.2f (per run %.2f..%.2f%s)\n", mconv * 1e3,
-           ratio, *lo, *hi, largest ? "; bar 1.50" : "");
-    bar(!largest || ratio <= 1.5, "conversion over 1.5 x inf alone");
+    printf("conversion%18.1f ms ratio to inf alone %.2f; bar %.2f\n", mconv * 1e3, ratio, ratiobar);
+    printf("per run:");
+    for (double r : ratios)
+        printf(" %.2f", r);
+    printf("\n");
+    printf("its own inflater%12.1f ms; the conversion %.2f times it\n", mdec * 1e3, mconv / mdec);
+    char toobig[64];
+    snprintf(toobig, sizeof toobig, "conversion over %.2f x inf alone", ratiobar);
+    bar(ratio <= ratiobar, toobig);
     const char* const READERS[3] = {"patterns reader", "instruments reader", "samples reader"};
     const double scanned[3] = {work, instrscan, work};
     for (int r = 0; r < 3; r++) {
@@ -255,33 +320,86 @@ static void benchmodule(const moddef& m, int runs, bool largest)
         bar(mbs >= 1000, std::string(READERS[r]) + " under 1000 MB/s");
     }
     double cap = largest ? work / MIB + 32 : 40;   // largest: work file + 32 MiB
-    printf("conversion peak RSS%9.1f MiB; bar %s %.1f MiB\n", rss, largest ? "<=" : "<", cap);
+    printf("conversion peak RSS%9.1f MiB; bar %s %.1f MiB (inf alone %.1f MiB)\n", rss,
+           largest ? "<=" : "<", cap, infrss);
     bar(largest ? rss <= cap : rss < cap, "peak RSS over its bar");
     printf("output identical over %d runs: %s; IT file %.1f MiB\n", runs, identical ? "yes" : "NO",
            std::filesystem::file_size("first.it") / MIB);
     bar(identical, "outputs differ");
+    fflush(stdout);
+}
+
+// -w DIR: the two modules into DIR, made if missing, for other tools to measure with.
+static int writemodules(const std::string& dir)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (chdir(dir.c_str()) != 0) {
+        printf("cannot enter %s\n", dir.c_str());
+        return 1;
+    }
+    for (const moddef* m : {&LARGEST, &TYPICAL}) {
+        std::string kzm = std::string(m->stem) + ".kzm";
+        if (inchild([&] { return buildmodule(*m); }) < 0) {
+            printf("cannot write %s/%s\n", dir.c_str(), kzm.c_str());
+            return 1;
+        }
+        printf("wrote %s/%s, %.1f MiB\n", dir.c_str(), kzm.c_str(),
+               std::filesystem::file_size(kzm, ec) / MIB);
+    }
+    return 0;
 }
 
 int main(int argc, char** argv)
 {
-    int runs = 7, opt;
-    std::string which = "all";
-    while ((opt = getopt(argc, argv, "n:m:")) != -1) {
-        runs = opt == 'n' ? atoi(optarg) : opt == 'm' ? runs : 0;
-        which = opt == 'm' ? optarg : which;
+    if (argc == 4 && (strcmp(argv[1], "--inflate") == 0 || strcmp(argv[1], "--decode") == 0))
+        return inflatealone(argv[1], argv[2], argv[3]);
+    char exe[PATH_MAX] = {};
+    if (readlink("/proc/self/exe", exe, sizeof exe - 1) <= 0) {
+        printf("cannot read /proc/self/exe\n");
+        return 1;
     }
-    if (optind < argc || runs < 1 || (which != "all" && which != "largest" && which != "typical")) {
-        printf("usage: kzmbench [-n RUNS (7)] [-m largest|typical|all]\n");
+    self = exe;
+    namespace fs = std::filesystem;
+    program = (fs::path(self).parent_path() / ".." / "kzm2it").lexically_normal().string();
+    int runs = 7, opt;
+    bool bad = false;
+    std::string which = "all", writedir;
+    while ((opt = getopt(argc, argv, "n:m:g:p:w:")) != -1) {
+        runs = opt == 'n' ? atoi(optarg) : runs;
+        which = opt == 'm' ? optarg : which;
+        gap = opt == 'g' ? strtod(optarg, nullptr) : gap;
+        program = opt == 'p' ? fs::absolute(optarg).lexically_normal().string() : program;
+        writedir = opt == 'w' ? optarg : writedir;
+        bad |= opt == '?';
+    }
+    bad |= optind < argc || runs < 1 || !(gap >= 0 && gap < 3600);
+    if (bad || (which != "all" && which != "largest" && which != "typical")) {
+        printf("usage: kzmbench [-n RUNS (7)] [-m largest|typical|all] [-g GAP SECONDS (3)]"
+               " [-p PROGRAM (../kzm2it beside this)] | kzmbench -w DIR\n");
         return 2;
     }
     shared = (double*)mmap(nullptr, 64, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared == MAP_FAILED) {
+        printf("cannot map memory\n");
+        return 1;
+    }
+    if (!writedir.empty())
+        return writemodules(writedir);
+    if (access(program.c_str(), X_OK) != 0 || !fs::is_regular_file(program)) {
+        printf("no program at %s: build kzm2it or give -p PROGRAM\n", program.c_str());
+        return 2;
+    }
+    // A child that exits before reading its input must not end this process.
+    signal(SIGPIPE, SIG_IGN);
     char dir[] = "/tmp/kzmbench.XXXXXX";
-    if (shared == MAP_FAILED || !mkdtemp(dir) || chdir(dir) != 0) {
+    if (!mkdtemp(dir) || chdir(dir) != 0) {
         printf("cannot make a scratch directory under /tmp\n");
         return 1;
     }
     auto load = [] { std::string s; std::getline(std::ifstream("/proc/loadavg"), s); return s; };
-    printf("kzmbench: scratch %s; medians of %d runs\n", dir, runs);
+    printf("kzmbench: scratch %s; medians of %d runs, %g s apart\n", dir, runs, gap);
+    printf("program %s\n", program.c_str());
     printf("load average before: %s\n", load().c_str());
     for (const moddef* m : {&LARGEST, &TYPICAL}) {
         if (which == "all" || which == m->stem)
