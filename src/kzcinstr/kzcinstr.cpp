@@ -26,16 +26,15 @@ struct instscan {
 };
 
 // Entry n of the map pairs the n-th instrument chunk with the n-th sample chunk, so a slot byte
-// beyond the slots still takes its entry, as KZM_NOSLOT. Chunks past the map's end end the scan.
+// beyond the slots still uses up its entry, which stays KZM_NOSLOT. Chunks past the map's end end
+// the scan.
 static int takeinstrument(kzmchunk* chunk, void* ctx)
 {
     instscan* is = (instscan*)ctx;
     uint8_t c[INST_READ];
     kzmchunkread(chunk, 0, c, sizeof c, true);
     uint8_t slot = c[INST_SLOT];
-    if (slot >= KZM_MAXSLOTS) {
-        is->slotmap[is->count] = KZM_NOSLOT;
-    } else {
+    if (slot < KZM_MAXSLOTS) {
         is->slotmap[is->count] = slot;
         IMPS* s = &is->samples[slot];
         s->ViS = (uint8_t)(get_u16le(c + INST_SPEED) >> 4);

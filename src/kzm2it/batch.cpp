@@ -130,8 +130,7 @@ int kzmbatch(int argc, char** argv)
         }
         if (!outdir.empty())
             return usageerror("only one output folder may be given");
-        if (KZM_SEP != '/')
-            std::replace(dir.begin(), dir.end(), '/', KZM_SEP);
+        dir = kzmnativepath(dir);
         if (!kzmisdir(dir.c_str()))
             return usageerror("no folder " + dir);
         outdir = dir;
@@ -141,10 +140,7 @@ int kzmbatch(int argc, char** argv)
 
     std::vector<job> jobs;
     for (; i < argc; i++) {
-        std::string path = argv[i];
-        if (KZM_SEP != '/')
-            std::replace(path.begin(), path.end(), '/', KZM_SEP);
-        addpath(path, outdir, &jobs);
+        addpath(kzmnativepath(argv[i]), outdir, &jobs);
     }
     findclashes(&jobs);
 
@@ -164,9 +160,6 @@ int kzmbatch(int argc, char** argv)
         status = reason.empty() ? status : 1;
     }
     kzmfree(&r);
-    if (kzmconsolealone()) {
-        kzmsay(stdout, "Press Enter\n");
-        kzmwaitlines(1);
-    }
+    kzmholdconsole();
     return status;
 }

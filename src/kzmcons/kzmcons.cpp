@@ -50,13 +50,14 @@ void kzmwaitlines(int n)
     }
 }
 
-bool kzmconsolealone()
+void kzmholdconsole()
 {
 #ifdef _WIN32
     DWORD mode, pids[2];
-    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) && GetConsoleProcessList(pids, 2) == 1;
-#else
-    return false;
+    if (GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) && GetConsoleProcessList(pids, 2) == 1) {
+        kzmsay(stdout, "Press Enter\n");
+        kzmwaitlines(1);
+    }
 #endif
 }
 

@@ -10,8 +10,9 @@ void kzmsay(FILE* stream, const char* fmt, ...);
 // Reads and discards standard input up to and including the n-th newline, or to its end.
 void kzmwaitlines(int n);
 
-// True when the program has a console window of its own, as one started from a dropped file has.
-bool kzmconsolealone();
+// When the program has a console window of its own, as one started from a dropped file has on
+// Windows, asks for Enter and waits for it, so that the window stays open to be read.
+void kzmholdconsole();
 
 // A name typed at the console, as UTF-8: on Windows it comes in the console's code page, or the
 // system's code page where there is no console; elsewhere it is taken as it is.

@@ -1,6 +1,7 @@
 // Files and folders by UTF-8 name: POSIX calls, or on Windows the wide-string calls of the system.
 #include "kzmpath.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -33,8 +34,20 @@ std::string kzmdirname(const std::string& path)
     if (i == 0)
         return ".";
     // Keep the separator of a root ("/", "C:\") so that the folder stays the root.
+#ifdef _WIN32
     bool root = i == 1 || (i == 3 && path[1] == ':');
+#else
+    bool root = i == 1;
+#endif
     return path.substr(0, root ? i : i - 1);
+}
+
+std::string kzmnativepath(std::string path)
+{
+#ifdef _WIN32
+    std::replace(path.begin(), path.end(), '/', '\\');
+#endif
+    return path;
 }
 
 std::string kzmjoin(const std::string& dir, const std::string& name)

@@ -32,6 +32,9 @@ std::string kzmtempdir();
 // The names, without folder, of the entries of dir that are not folders; false when dir cannot be read.
 bool kzmlistdir(const std::string& dir, std::vector<std::string>* names);
 
+// A path as given, with each / as the system's separator: on Windows \\, elsewhere unchanged.
+std::string kzmnativepath(std::string path);
+
 // The folder part of path ("." for a bare name) and dir joined with name by KZM_SEP.
 std::string kzmdirname(const std::string& path);
 std::string kzmjoin(const std::string& dir, const std::string& name);
