@@ -43,8 +43,16 @@ static std::tuple<std::string, std::string, int> run(const std::string& dir, con
     return {said[0], said[1], WEXITSTATUS(status)};
 }
 
+// A chunk with one byte of its tag or form changed, which no reader may take for a chunk.
+static kzbytes decoy(kzbytes chunk, size_t at)
+{
+    chunk[at] = 'X';
+    return chunk;
+}
+
 // Patterns 1, 200 (past the records) and 0 (no row data). Instruments for slots 1, 0, 3, 3 and 2;
 // the three samples go to the first three, so that slot 2 has none. Pans 0, 0x80, 0xFF, 1, 0x41.
+// Then a decoy of each kind of chunk.
 static const kzbytes MODULE = kzb_cat({
     kzb_songheader("A title longer than 26 bytes", 4, 5, 140, {0, 0x80, 0xFF, 1, 0x41}, {1, 0, 1}),
     kzb_pattern(1, 1, {0xE2, 0x02, 0x01, 0x00, 0x31, 0x40, 0x00, 0x42, 0x07, 0x31, 0x00}),
@@ -56,6 +64,8 @@ static const kzbytes MODULE = kzb_cat({
                      {1, 2, 3, 4, 5, 6, 7, 8}),
     kzb_samplechunk("short", 0x40, 128, 0x88, -1, 0, 5, 0x12345678, {9, 10, 11, 12, 13}),
     kzb_samplechunk("", 0xFF, 0x81, 0x90, -1, 0, 0, 8363, {14, 15, 16}),
+    decoy(kzb_pattern(1, 0, {0x00}), 3), decoy(kzb_instrument(0, 1, 1, 1, 1), 15),
+    decoy(kzb_samplechunk("", 0, 64, 0x80, -1, 0, 0, 8363, {1}), 3),
 });
 
 // Sample header: flags, volume, name, pan, Length in frames, loop, C5 speed, data offset, vibrato.
@@ -129,15 +139,23 @@ static std::tuple<std::string, std::string, int, std::string> runin(const files&
 }
 
 // No arguments: the dialogue. KZM files given: the module above, with another container header and
-// bytes after its stream, deflated by the program's own deflater, cut to 24 bytes, cut before its
-// checksum.
+// bytes after its stream; followed by 64 KiB of noise without a tag and deflated by the program's
+// own deflater, several of its blocks in and out; cut to 24 bytes; cut before its checksum.
 TEST(Program, Dialogue)
 {
     kzbytes good = kzb_container(MODULE), other = kzb_cat({good, {1, 2}}), trunc = good;
-    std::fill_n(other.begin(), 24, 0xA5), trunc.resize(trunc.size() - 4);
-    FILE* work = fopen(kzt_work(MODULE).c_str(), "rb");
+    std::fill_n(other.begin(), 24, 0xA5);
+    trunc.resize(trunc.size() - 4);
+    kzbytes noisy = MODULE;
+    uint32_t x = 7;
+    for (int i = 0; i < 65536; i++)
+        noisy.push_back((uint8_t)((x = x * 1664525 + 1013904223) >> 24));
+    FILE* work = fopen(kzt_work(noisy).c_str(), "rb");
     FILE* out = fopen(kzt_file(".def").c_str(), "wb");
-    fwrite(good.data(), 1, 24, out), def(work, out, 9), fclose(work), fclose(out);
+    fwrite(good.data(), 1, 24, out);
+    def(work, out, 9);
+    fclose(work);
+    fclose(out);
     const kzbytes deflated = kzb_readfile(kzt_file(".def"));
     const std::string banner =
         "[KZM to Impulse Tracker converter]\n[====== v0.3 build 100206 =======]\n"
@@ -201,7 +219,7 @@ TEST(Program, CommandLine)
          "kzm2it: e: the folder holds no .kzm file\n", 1, "bomb.kzm cut.kzm e", "ulimit -f $(ulimit -H -f);"},
         {{{"a/", {}}, {"a/x.kzm", good}, {"b/", {}}, {"b/x.kzm", good}, {"out/", {}}}, "-o out a/x.kzm b/x",
          "a/x.kzm -> out/x.it\n", "kzm2it: b/x.kzm: out/x.it" + clash, 1, "a a/x.kzm b b/x.kzm out out/x.it"},
-        {{{"-x.kzm", good}, {"o/", {}}}, "--output-dir=o -- -x.kzm", "-x.kzm -> o/-x.it\n", "", 0,
+        {{{"-x.kzm", good}, {"o/", {}}}, "--output-dir=o/ -- -x.kzm", "-x.kzm -> o/-x.it\n", "", 0,
          "-x.kzm o o/-x.it"},
         {{{"a.kzm", good}, {"a.it", old}}, "a.kzm a.it", "",
          "kzm2it: a.kzm: a.it" + clash + "kzm2it: a.it: a.it" + clash, 1, "a.it a.kzm"},
@@ -214,6 +232,7 @@ TEST(Program, CommandLine)
         {{{"a.kzm", good}}, "-o a.kzm", "", "kzm2it: no folder a.kzm" + hint, 2, "a.kzm"},
         {{{"o/", {}}}, "--output-dir o", "", "kzm2it: no PATH given" + hint, 2, "o"},
         {{}, "--help", "Usage: kzm2it [OPTION]... PATH...\n", "", 0, ""},
+        {{}, "--version", "kzm2it 0.3 build 100206\n", "", 0, ""},
     };
     for (auto& c : cases) {
         auto said = runin(c.given, c.args, "", c.before);
@@ -226,7 +245,8 @@ TEST(Program, CommandLine)
 // Two dialogues started together in one folder, each on a module of 3 MiB of samples, in three
 // rounds: each writes the IT file that a conversion alone writes, as they take turns with temp.emx.
 // Then a dialogue is killed while it holds the folder: waiting to open a KZM file that is a named
-// pipe no one writes. The next one waits until then, and no longer.
+// pipe no one writes. The next one waits until then, and no longer. Last, one waits for Enter, and
+// lets the next one go on as it waits.
 TEST(Program, DialoguesTakeTurns)
 {
     std::string dir = fs::temp_directory_path() / kzt_file("");
@@ -245,6 +265,7 @@ TEST(Program, DialoguesTakeTurns)
         kzbytes kzm = kzb_container(mod, 1);
         kzb_writefile(dir + "/m" + std::to_string(m) + ".kzm", kzm);
         alone[m] = kzt_convert(kzm);
+        ASSERT_EQ(kzt_itcheck(alone[m]), "");
     }
     const char* other = getenv("KZM2IT_CMD");
     std::string prog = other ? other : "'" KZM2IT_BIN "'";
@@ -260,6 +281,15 @@ TEST(Program, DialoguesTakeTurns)
                          " kill -9 $holder; wait $holder; wait $next)";
     EXPECT_EQ(system((killed + " >/dev/null 2>&1").c_str()), 0);
     EXPECT_TRUE(kzb_readfile(dir + "/m0.it") == alone[0]);
+    // A dialogue that waits for Enter has let go of the folder: the next one goes on meanwhile.
+    std::string waiting = "cd '" + dir + "' && { { echo m0; sleep 10; echo; } | " + prog + " & holder=$!;"
+                          " sleep 2; echo m1 | timeout -sKILL 6 " + prog + "; s=$?; kill $holder; exit $s; }";
+    EXPECT_EQ(system((waiting + " >/dev/null 2>&1").c_str()), 0);
+    // After DONE the dialogue waits for Enter once more: a line typed a second later is that Enter.
+    std::string wait = "cd '" + dir + "' && { echo m0; sleep 1; echo later; } | { " + prog + " >/dev/null; cat; }";
+    FILE* left = popen(wait.c_str(), "r");
+    EXPECT_EQ(fgetc(left), EOF);
+    pclose(left);
     fs::remove_all(dir);
 }
 
@@ -272,14 +302,19 @@ TEST(Program, EveryByteSet)
     IMPM song;
     IMPS* s = (IMPS*)malloc(4 * sizeof(IMPS));
     uint8_t map[KZM_MAXSLOTS];
-    memset(&song, 0xAA, sizeof song), memset(s, 0xAA, 4 * sizeof(IMPS));
+    memset(&song, 0xAA, sizeof song);
+    memset(s, 0xAA, 4 * sizeof(IMPS));
     std::string work = kzt_work(MODULE);
-    convertkzminstr(work.c_str(), s, map, &song), ripkzmsamples(work.c_str(), s, map);
+    convertkzminstr(work.c_str(), s, map, &song);
+    ripkzmsamples(work.c_str(), s, map);
     std::vector<uint32_t> v = {song.InsNum, s[0].Flg, s[1].Flg, s[1].SusLoopBegin, s[1].SusLoopEnd};
     EXPECT_EQ(v, std::vector<uint32_t>({4, 0x10, 0x52, 0, 0}));
-    song.OrdNum = 300, song.SmpNum = 120, song.PatNum = 250;
+    song.OrdNum = 300;
+    song.SmpNum = 120;
+    song.PatNum = 250;
     IMPP* patterns = (IMPP*)calloc(KZM_MAXPATTERNS, sizeof(IMPP));
-    free(s), s = (IMPS*)calloc(KZM_MAXSLOTS, sizeof(IMPS));
+    free(s);
+    s = (IMPS*)calloc(KZM_MAXSLOTS, sizeof(IMPS));
     ASSERT_EQ(writeit(kzt_file(".it").c_str(), &song, patterns, s), 0);
     free(patterns);
     free(s);
@@ -289,7 +324,8 @@ TEST(Program, EveryByteSet)
 
 // Every cut of the module; then counts, numbers and sizes past every capacity, with a pattern across
 // the first block of the chunk scan and the rest of the module after a sample read far past a block;
-// then the module again, on the records that the large one filled.
+// then the module again, on the records that the large one filled. Last, a sample chunk whose header
+// lies across the scan's first block, and a work file that is only a pattern's tag.
 TEST(Program, CutAndOversizedModules)
 {
     for (auto end = MODULE.begin(); end <= MODULE.end(); end++)
@@ -307,10 +343,23 @@ TEST(Program, CutAndOversizedModules)
                                                  i == 50 ? inner : kzbytes(2))}));
     kzbytes it = kzt_convert(kzb_container(big));
     ASSERT_EQ(kzt_itcheck(it), "");
-    // 256 orders, 99 samples and 199 patterns; the frames in slots 50, 49 (the inner chunk) and 2.
+    // 256 orders, 99 samples and 199 patterns; the frames in slots 50, 49 (the inner chunk), 2 and
+    // 0, which no instrument within the map names.
     auto len = [&](int slot) { return get_u32le(&it[get_u32le(&it[448 + 4 * slot]) + 48]); };
-    std::vector<uint32_t> v = {get_u16le(&it[32]), it[36], it[38], len(50), len(49), len(2)};
-    EXPECT_EQ(v, std::vector<uint32_t>({256, 99, 199, 524288, 3, 1}));
+    std::vector<uint32_t> v = {get_u16le(&it[32]), it[36], it[38], len(50), len(49), len(2), len(0)};
+    EXPECT_EQ(v, std::vector<uint32_t>({256, 99, 199, 524288, 3, 1, 0}));
     // The same records, cleared as the batch mode clears them, serve the next file whole.
     EXPECT_EQ(kzt_convert(kzb_container(MODULE)), MODULE_IT);
+    // From the sample header at 202 (192, two orders, two offsets): the header, pattern 0's, the data.
+    kzbytes across = kzb_cat({kzb_songheader("", 1, 6, 125, {}, {0}), kzb_instrument(0)});
+    across.resize(KZM_SCANBLOCK - 40);
+    kzb_append(across, kzb_samplechunk("across", 0x20, 100, 0x80, -1, 2, 6, 11025, {1, 2, 3, 4, 5, 6, 7, 8}));
+    it = kzt_convert(kzb_container(across));
+    ASSERT_EQ(it.size(), 298u);
+    kzbytes want = kzb_cat({imps(0x01, 50, "across", 16, 8, 2, 6, 11025, 290, {0, 0, 0, 0}), kzbytes(8),
+                            {1, 2, 3, 4, 5, 6, 7, 8}});
+    EXPECT_EQ(kzbytes(it.begin() + 202, it.end()), want);
+    // One order, no sample, one pattern of one empty row at 197.
+    it = kzt_convert(kzb_container(kzb_text("PATT", 4)));
+    EXPECT_EQ(kzbytes(it.begin() + 197, it.end()), kzbytes({1, 0, 1, 0, 0, 0, 0, 0, 0}));
 }

@@ -61,3 +61,21 @@ TEST(Stages, Patterns)
     }
     free(patterns);
 }
+
+// Vibrato from an instrument chunk: waveform codes 0 to 4 become IT waveforms; from 5 up the slot's
+// waveform stays as it was.
+TEST(Stages, Instruments)
+{
+    const uint8_t waveforms[8] = {0, 2, 4, 1, 3, 0xAA, 0xAA, 0xAA};
+    IMPS* s = (IMPS*)calloc(1, sizeof(IMPS));
+    for (uint8_t code = 0; code < 8; code++) {
+        IMPM song = {};
+        uint8_t map[KZM_MAXSLOTS];
+        s->ViT = 0xAA;
+        std::string work = kzt_work(kzb_instrument(0, code, 0x11, 0x0123, 0x0456));
+        ASSERT_EQ(convertkzminstr(work.c_str(), s, map, &song), 0);
+        kzbytes vibrato = {s->ViS, s->ViD, s->ViR, s->ViT};
+        EXPECT_EQ(vibrato, kzbytes({0x45, 0x23, 0x44, waveforms[code]})) << (int)code;
+    }
+    free(s);
+}
