@@ -120,9 +120,9 @@ enum {
     KZM_WORKFAILED = 5,    // the work file cannot be created or written
 };
 
-// Bytes per read or write of the container, the work file and the IT file, through the standard
-// library's buffers: written in large pieces, a file is kept by the file system in fewer, larger
-// pages, and writing it, reading it back and removing it all cost less than in 16 KiB pieces.
+// Most bytes per read of the container and write of the work file, through the standard library's
+// buffers: written in large pieces, a file is kept by the file system in fewer, larger pages, and
+// writing it, reading it back and removing it all cost less than in 16 KiB pieces.
 constexpr size_t KZM_IOBLOCK = (size_t)1 << 20;
 
 // Most bytes a work file may hold: ten times what the records can take in, so that a small file

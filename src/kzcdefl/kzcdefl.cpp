@@ -30,16 +30,18 @@ int decodekzm(const char* inpath, const char* outpath)
             fclose(source);
         return KZM_WORKFAILED;
     }
-    // Both files are read and written in pieces of KZM_IOBLOCK bytes, not in the inflater's blocks;
-    // without the memory for that, in the library's own.
-    char* destbuf = (char*)malloc(KZM_IOBLOCK);
+    // Both files are read and written in pieces as large as the container, up to KZM_IOBLOCK bytes,
+    // not in the inflater's blocks; without the memory for that, in the library's own.
+    uint64_t size = source ? kzmsize(source) : 0;
+    size_t piece = size < CHUNK ? CHUNK : size < KZM_IOBLOCK ? (size_t)size : KZM_IOBLOCK;
+    char* destbuf = (char*)malloc(piece);
     if (destbuf)
-        setvbuf(dest, destbuf, _IOFBF, KZM_IOBLOCK);
+        setvbuf(dest, destbuf, _IOFBF, piece);
     int ret = Z_ERRNO;
     if (source) {
-        char* sourcebuf = (char*)malloc(KZM_IOBLOCK);
+        char* sourcebuf = (char*)malloc(piece);
         if (sourcebuf)
-            setvbuf(source, sourcebuf, _IOFBF, KZM_IOBLOCK);
+            setvbuf(source, sourcebuf, _IOFBF, piece);
         // A file shorter than the header leaves the stream empty: the first read finds nothing.
         kzmseek(source, KZM_HEADERSIZE);
         ret = inf(source, dest);

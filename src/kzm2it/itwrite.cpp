@@ -4,7 +4,6 @@
 #include "kzmpath.h"
 #include "kzmscan.h"
 
-#include <cstdlib>
 #include <cstring>
 
 // Song header fields in the order and widths of the file.
@@ -99,9 +98,8 @@ int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples)
     itout o = {kzmtempfile(kzmdirname(outpath), &temp, true), 0, false};
     if (!o.f)
         return KZM_WRITEFAILED;
-    char* buf = (char*)malloc(KZM_IOBLOCK);
-    if (buf)
-        setvbuf(o.f, buf, _IOFBF, KZM_IOBLOCK);
+    char streambuf[1 << 16];   // the sample data, in pieces of up to 1 MiB, passes it by
+    setvbuf(o.f, streambuf, _IOFBF, sizeof streambuf);
 
     uint8_t hdr[IT_SONGHDR];
     putsonghdr(hdr, song, (uint16_t)ordnum);
@@ -156,7 +154,6 @@ int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples)
     bool failed = o.failed || ferror(o.f);
     if (fclose(o.f) != 0)
         failed = true;
-    free(buf);
     if (failed || !kzmreplace(temp.c_str(), outpath)) {
         kzmremove(temp.c_str());
         return KZM_WRITEFAILED;
