@@ -53,8 +53,14 @@ function startWorker() {
     worker.postMessage({ type: 'init', wasm });
 }
 
+// A worker that dies while it converts is replaced, and the queue goes on; one that dies before it
+// is ready would only die again.
 function died() {
     worker.terminate();
+    if (!ready) {
+        statusLine.textContent = 'The converter cannot start in this browser.';
+        return;
+    }
     if (current)
         fail(current, lost);
     current = null;
@@ -71,6 +77,7 @@ function heard(m) {
     }
     if (m.type === 'broken') {
         statusLine.textContent = 'The converter cannot start in this browser: it lacks memory.';
+        worker.terminate();
         return;
     }
     const job = current;
