@@ -14,6 +14,17 @@
 
 namespace fs = std::filesystem;
 
+// Runs a shell command and returns what it printed, CR LF read as LF, and its exit status.
+static std::pair<std::string, int> shell(const std::string& cmd)
+{
+    FILE* out = popen(cmd.c_str(), "r");
+    std::string said;
+    for (int c = fgetc(out); c != EOF; c = fgetc(out))
+        said += c == '\r' ? "" : std::string(1, (char)c);
+    int status = pclose(out);
+    return {said, WEXITSTATUS(status)};
+}
+
 // Runs the program in dir with the arguments (shell words) and the typed input, after the shell
 // commands in before: the native build, or the command line in KZM2IT_CMD (such as "node
 // kzm2it.js"), with TMPDIR naming dir.tmp. A line typed and then Enter is a console, whose input
@@ -234,6 +245,7 @@ TEST(Program, CommandLine)
         {{{"o/", {}}}, "--output-dir o", "", "kzm2it: no PATH given" + hint, 2, "o"},
         {{}, "--help", "Usage: kzm2it [OPTION]... PATH...\n", "", 0, ""},
         {{}, "--version", "kzm2it 0.3 build 100206\n", "", 0, ""},
+        {{}, "-o", "", "kzm2it: -o needs a folder" + hint, 2, ""},
     };
     for (auto& c : cases) {
         auto said = runin(c.given, c.args, "", c.before);
@@ -241,6 +253,34 @@ TEST(Program, CommandLine)
             std::get<0>(said).resize(std::get<0>(said).find('\n') + 1);
         EXPECT_EQ(said, std::make_tuple(c.out, c.err, c.status, c.left)) << c.args;
     }
+}
+
+// The command line without TMPDIR: work files go to /tmp. On one stream, each file's line comes as
+// its conversion ends, in the order of the files. Where memory runs out, the dialogue says so and
+// exits 0, the command line says so and exits 1: the native program, as ulimit limits it, unless
+// built with AddressSanitizer, whose own memory cannot be so limited.
+TEST(Program, Environment)
+{
+    std::string dir = fs::temp_directory_path() / kzt_file("");
+    fs::create_directories(dir);
+    kzb_writefile(dir + "/a.kzm", kzb_container(MODULE));
+    kzb_writefile(dir + "/b.kzm", kzb_container(MODULE));
+    const char* other = getenv("KZM2IT_CMD");
+    std::string prog = other ? other : "'" KZM2IT_BIN "'";
+    std::string cd = "cd '" + dir + "' && ";
+    auto said = shell(cd + "env -u TMPDIR " + prog + " a.kzm gone b.kzm 2>&1");
+    EXPECT_EQ(said.first, "a.kzm -> a.it\nkzm2it: gone: cannot be opened\nb.kzm -> b.it\n");
+    EXPECT_EQ(said.second, 1);
+    EXPECT_TRUE(kzb_readfile(dir + "/b.it") == MODULE_IT);
+#ifndef __SANITIZE_ADDRESS__
+    std::string limited = cd + "ulimit -v 65536 && echo a | '" KZM2IT_BIN "'";
+    said = shell(limited + " | tail -n 1");
+    EXPECT_EQ(said.first, "Error: not enough memory!\n");
+    EXPECT_EQ(shell(limited + " >/dev/null; echo $?").first, "0\n");
+    EXPECT_EQ(shell(limited + " b.kzm 2>&1").first, "kzm2it: not enough memory\n");
+    EXPECT_EQ(shell(limited + " b.kzm 2>/dev/null").second, 1);
+#endif
+    fs::remove_all(dir);
 }
 
 // Two dialogues started together in one folder, each on a module of 3 MiB of samples, in three
@@ -277,10 +317,12 @@ TEST(Program, DialoguesTakeTurns)
         EXPECT_TRUE(kzb_readfile(dir + "/m1.it") == alone[1]) << round;
     }
     fs::remove(dir + "/m0.it");
-    std::string killed = "cd '" + dir + "' && mkfifo stuck.kzm && (echo stuck | " + prog + " & holder=$!;"
+    std::string killed = "cd '" + dir + "' && mkfifo stuck.kzm && (echo stuck | " + prog + " >holder.out & holder=$!;"
                          " sleep 2; echo m0 | timeout -sKILL 30 " + prog + " & next=$!; sleep 2; test ! -e m0.it || exit 9;"
                          " kill -9 $holder; wait $holder; wait $next)";
     EXPECT_EQ(system((killed + " >/dev/null 2>&1").c_str()), 0);
+    EXPECT_EQ(shell("tail -n 1 '" + dir + "/holder.out'").first,
+              "Enter path and filename without kzm extension: Extracting and converting...\n");
     EXPECT_TRUE(kzb_readfile(dir + "/m0.it") == alone[0]);
     // A dialogue that waits for Enter has let go of the folder: the next one goes on meanwhile.
     std::string waiting = "cd '" + dir + "' && { { echo m0; sleep 10; echo; } | " + prog + " & holder=$!;"
@@ -296,7 +338,8 @@ TEST(Program, DialoguesTakeTurns)
 
 // In-process, the song record and the stack below the writer start as 0xAA bytes: every field of the
 // song header must be set and every byte of the writer's buffers written. Then records that the
-// writer masks: InsNum, Flg without the data bit, the sustain loop; and counts past the capacities.
+// writer masks: InsNum, Flg without the data bit, the sustain loop; counts past the capacities, and
+// no order at all.
 TEST(Program, EveryByteSet)
 {
     EXPECT_EQ(kzt_convert(kzb_container(MODULE)), MODULE_IT);
@@ -317,10 +360,15 @@ TEST(Program, EveryByteSet)
     free(s);
     s = (IMPS*)calloc(KZM_MAXSLOTS, sizeof(IMPS));
     ASSERT_EQ(writeit(kzt_file(".it").c_str(), &song, patterns, s), 0);
-    free(patterns);
-    free(s);
     kzbytes it = kzb_readfile(kzt_file(".it"));
     EXPECT_EQ(kzt_itcheck(it) + std::to_string(it[36]) + " " + std::to_string(it[38]), "99 199");
+    // No order at all: the closing 255 alone.
+    song.OrdNum = 0;
+    ASSERT_EQ(writeit(kzt_file(".it").c_str(), &song, patterns, s), 0);
+    it = kzb_readfile(kzt_file(".it"));
+    EXPECT_EQ(kzt_itcheck(it) + std::to_string(get_u16le(&it[32])), "1");
+    free(patterns);
+    free(s);
 }
 
 // Every cut of the module; then counts, numbers and sizes past every capacity, with a pattern across

@@ -30,15 +30,16 @@ int decodekzm(const char* inpath, const char* outpath)
             fclose(source);
         return KZM_WORKFAILED;
     }
-    // Both files are read and written in pieces as large as the container, up to KZM_IOBLOCK bytes,
-    // not in the inflater's blocks; without the memory for that, in the library's own.
-    uint64_t size = source ? kzmsize(source) : 0;
-    size_t piece = size < CHUNK ? CHUNK : size < KZM_IOBLOCK ? (size_t)size : KZM_IOBLOCK;
-    char* destbuf = (char*)malloc(piece);
-    if (destbuf)
-        setvbuf(dest, destbuf, _IOFBF, piece);
     int ret = Z_ERRNO;
+    char* destbuf = nullptr;
     if (source) {
+        // Both files are read and written in pieces as large as the container, up to KZM_IOBLOCK
+        // bytes, not in the inflater's blocks; without the memory for that, in the library's own.
+        uint64_t size = kzmsize(source);
+        size_t piece = size < CHUNK ? CHUNK : size < KZM_IOBLOCK ? (size_t)size : KZM_IOBLOCK;
+        destbuf = (char*)malloc(piece);
+        if (destbuf)
+            setvbuf(dest, destbuf, _IOFBF, piece);
         char* sourcebuf = (char*)malloc(piece);
         if (sourcebuf)
             setvbuf(source, sourcebuf, _IOFBF, piece);

@@ -142,7 +142,7 @@ struct pattscan {
 static int notepattern(kzmchunk* chunk, void* ctx)
 {
     pattscan* ps = (pattscan*)ctx;
-    uint8_t number = 0;
+    uint8_t number;   // 0 past the end of the file
     kzmchunkread(chunk, PATT_NUMBER, &number, 1, true);
     if (number >= KZM_MAXPATTERNS)
         return 0;
@@ -157,14 +157,12 @@ static int notepattern(kzmchunk* chunk, void* ctx)
 // does not hold counts as absent. Rows that the data leaves without their end-of-row byte are then
 // completed as empty rows while the data area has room, so that players see as many rows as the
 // pattern states.
-static void convertpattern(FILE* f, uint64_t pos, uint64_t filesize, IMPP* p)
+static void convertpattern(FILE* f, uint64_t pos, IMPP* p)
 {
     uint8_t hdr[PATT_HEADER];
     kzmreadat(f, pos, hdr, sizeof hdr);
-    uint64_t at = pos + PATT_HEADER;   // file position of the next block's bytes
-    uint64_t present = filesize > at ? filesize - at : 0;
-    uint32_t packed = get_u32le(hdr + PATT_PACKED);
-    uint64_t left = packed < present ? packed : present;   // row data not yet read
+    uint64_t at = pos + PATT_HEADER;            // file position of the next block's bytes
+    uint64_t left = get_u32le(hdr + PATT_PACKED);   // row data not yet read
     rowstate st = {(uint32_t)hdr[PATT_LASTROW] + 1, 0, 0, false};
     uint8_t block[ROWBLOCK];
     size_t have = 0;   // bytes at block: the unused tail of the last block, then the new read
@@ -197,10 +195,9 @@ int convertkzmpatterns(const char* workfile, IMPP* patterns, IMPM* song)
         return KZM_NOWORKFILE;
     pattscan ps = {};
     kzmscanchunks(f, KZM_PATTPROBE, notepattern, &ps);
-    uint64_t filesize = kzmsize(f);
     for (uint32_t n = 0; n < KZM_MAXPATTERNS; n++) {
         if (ps.found[n])
-            convertpattern(f, ps.last[n], filesize, &patterns[n]);
+            convertpattern(f, ps.last[n], &patterns[n]);
     }
     fclose(f);
     song->PatNum = (uint16_t)(ps.patnum + 1);

@@ -23,11 +23,11 @@ bool kzmalloc(kzmrecords* r)
 }
 
 // The pattern and sample headers: a record that no chunk of the next file fills is written from
-// them. The data areas need no clearing, as only the bytes that Length counts are written, nor
-// does the slot map, whose every entry the instrument stage sets.
+// them. The data areas need no clearing, as only the bytes that Length counts are written; nor
+// does the slot map, whose every entry the instrument stage sets, nor the song record, whose every
+// field that the writer reads the stages set.
 void kzmclear(kzmrecords* r)
 {
-    memset(r->song, 0, sizeof(IMPM));
     for (uint32_t p = 0; p < KZM_MAXPATTERNS; p++)
         memset(&r->patterns[p], 0, IT_PATTHDR);
     for (uint32_t i = 0; i < KZM_MAXSLOTS; i++)

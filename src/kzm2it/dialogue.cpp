@@ -63,7 +63,7 @@ int kzmdialogue()
         kzmsay(stdout, "Error: file name too long!\nPress Enter\n");
     if (word != WORD_OK) {
         kzmfree(&r);
-        kzmwaitlines(word == WORD_EOF ? 0 : 2);
+        kzmwaitlines(2);   // at the end of the input, at once
         return 0;
     }
     std::string base = kzmtypedname(name), in = base + ".kzm", out = base + ".it";
