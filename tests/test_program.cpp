@@ -285,8 +285,8 @@ TEST(Program, Environment)
 
 // Two dialogues started together in one folder, each on a module of 3 MiB of samples, in three
 // rounds: each writes the IT file that a conversion alone writes, as they take turns with temp.emx.
-// Then a dialogue is killed while it holds the folder: waiting to open a KZM file that is a named
-// pipe no one writes. The next one waits until then, and no longer. Last, one waits for Enter, and
+// Then a dialogue is killed while it holds the folder: waiting to read a KZM file that is a named
+// pipe no one writes to. The next one waits until then, and no longer. Last, one waits for Enter, and
 // lets the next one go on as it waits.
 TEST(Program, DialoguesTakeTurns)
 {
@@ -317,7 +317,7 @@ TEST(Program, DialoguesTakeTurns)
         EXPECT_TRUE(kzb_readfile(dir + "/m1.it") == alone[1]) << round;
     }
     fs::remove(dir + "/m0.it");
-    std::string killed = "cd '" + dir + "' && mkfifo stuck.kzm && (echo stuck | " + prog + " >holder.out & holder=$!;"
+    std::string killed = "cd '" + dir + "' && mkfifo stuck.kzm && exec 3<>stuck.kzm && (echo stuck | " + prog + " >holder.out & holder=$!;"
                          " sleep 2; echo m0 | timeout -sKILL 30 " + prog + " & next=$!; sleep 2; test ! -e m0.it || exit 9;"
                          " kill -9 $holder; wait $holder; wait $next)";
     EXPECT_EQ(system((killed + " >/dev/null 2>&1").c_str()), 0);

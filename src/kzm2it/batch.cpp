@@ -156,7 +156,7 @@ int kzmbatch(int argc, char** argv)
             kzmsay(stdout, "%s -> %s\n", j.in.c_str(), j.out.c_str());
         else
             kzmsay(stderr, "kzm2it: %s: %s\n", j.in.c_str(), reason.c_str());
-        fflush(stdout);
+        fflush(nullptr);   // each line out now, in file order, however the system buffers a pipe
         status = reason.empty() ? status : 1;
     }
     kzmfree(&r);
