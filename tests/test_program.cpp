@@ -374,7 +374,7 @@ TEST(Program, EveryByteSet)
 // Every cut of the module; then counts, numbers and sizes past every capacity, with a pattern across
 // the first block of the chunk scan and the rest of the module after a sample read far past a block;
 // then the module again, on the records that the large one filled. Last, a sample chunk whose header
-// lies across the scan's first block, and a work file that is only a pattern's tag.
+// lies across the scan's first block, and work files that are only a chunk's probe.
 TEST(Program, CutAndOversizedModules)
 {
     for (auto end = MODULE.begin(); end <= MODULE.end(); end++)
@@ -414,4 +414,7 @@ TEST(Program, CutAndOversizedModules)
     // One order, no sample, one pattern of one empty row at 197.
     it = kzt_convert(kzb_container(kzb_text("PATT", 4)));
     EXPECT_EQ(kzbytes(it.begin() + 197, it.end()), kzbytes({1, 0, 1, 0, 0, 0, 0, 0, 0}));
+    // Only an instrument's probe: the fields past the end of the file read as zeros, slot 0.
+    it = kzt_convert(kzb_container(kzb_cat({kzb_text("RIFF", 8), kzb_text("AI  INST", 8)})));
+    EXPECT_EQ(it.size() > 36 ? it[36] : -1, 1);
 }

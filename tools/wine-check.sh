@@ -96,7 +96,9 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="   # no installer dialogues for .NET or the HTML engine
 mkdir -p "$WINEPREFIX"
 # A server started by the first wine process would inherit this script's output and hold pipes open.
-wineserver -p >/dev/null 2>&1 </dev/null || true   # 2: one is running already
+# The server creates the files that Windows programs write, under its own umask: the test runner's.
+wineserver -k >/dev/null 2>&1 || true
+(umask 027 && wineserver -p >/dev/null 2>&1 </dev/null) || true
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 $wine wineboot -i >/dev/null 2>&1 </dev/null
 
