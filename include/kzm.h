@@ -17,6 +17,10 @@ enum : uint32_t {
 // Sample slot map entry that selects no IMPS record.
 constexpr uint8_t KZM_NOSLOT = 0xFF;
 
+// Magics of the IT song and sample headers.
+constexpr char IT_SONGMAGIC[] = "IMPM";
+constexpr char IT_SAMPMAGIC[] = "IMPS";
+
 // The dialogue's work file, in the current directory.
 constexpr const char* KZM_WORKFILE = "temp.emx";
 

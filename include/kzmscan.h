@@ -33,7 +33,7 @@ inline FILE* kzmopen(const char* path)
 {
     FILE* f = kzmfopen(path, "rb");
     if (f)
-        setvbuf(f, nullptr, _IONBF, 0);
+        setbuf(f, nullptr);
     return f;
 }
 
@@ -124,19 +124,18 @@ inline void kzmscanchunks(FILE* f, const kzmprobe& probe, kzmchunkcb fn, void* c
         size_t got = fread(buf + have, 1, cap - have, f);
         have += got;
         bool last = have < cap;
-        size_t limit = have >= plen ? have - plen + 1 : 0;   // candidates whose probe lies whole in buf
-        size_t i = 0;
-        while (i < limit) {
-            const uint8_t* hit = (const uint8_t*)memchr(buf + i, probe.tag[0], limit - i);
-            if (!hit)
-                break;
-            i = (size_t)(hit - buf);
+        if (have < plen)
+            break;   // a file shorter than the probe
+        size_t limit = have - plen + 1;   // candidates whose probe lies whole in buf
+        const uint8_t* hit = buf;
+        while ((hit = (const uint8_t*)memchr(hit, probe.tag[0], (size_t)(buf + limit - hit))) != nullptr) {
             if (memcmp(hit, probe.tag, 4) == 0 && (!probe.form || memcmp(hit + 8, probe.form, 8) == 0)) {
+                size_t i = (size_t)(hit - buf);
                 kzmchunk c = {f, base + i, hit, have - i, false};
                 if (fn(&c, ctx) != 0 || (c.moved && kzmseek(f, base + have) != 0))
                     return;
             }
-            i++;
+            hit++;
         }
         if (last)
             break;

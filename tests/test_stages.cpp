@@ -1,4 +1,5 @@
 // Each stage on work files laid out by the builder, against bytes worked out by hand from the formats.
+#include "kzmscan.h"
 #include "kztest.h"
 
 #include <gtest/gtest.h>
@@ -80,4 +81,20 @@ TEST(Stages, Instruments)
         EXPECT_EQ(vibrato, kzbytes({0x45, 0x23, 0x44, waveforms[code]})) << (int)code;
     }
     free(s);
+}
+
+// Positioned reads of the work file: a read past its end, or where no seek reaches, reads zeros.
+TEST(Stages, WorkFileReads)
+{
+    FILE* f = fopen(kzt_work({1, 2, 3, 4, 5}).c_str(), "rb");
+    EXPECT_EQ(kzmsize(f), 5u);
+    const struct { uint64_t pos; size_t got; kzbytes read; } cases[] = {
+        {1, 4, {2, 3, 4, 5}}, {3, 2, {4, 5, 0, 0}}, {9, 0, {0, 0, 0, 0}}, {~0ull, 0, {0, 0, 0, 0}},
+    };
+    for (auto& c : cases) {
+        kzbytes read(4, 0xAA);
+        EXPECT_EQ(kzmreadat(f, c.pos, read.data(), 4), c.got);
+        EXPECT_EQ(read, c.read) << c.pos;
+    }
+    fclose(f);
 }

@@ -85,8 +85,10 @@ static size_t convertrows(const uint8_t* src, size_t size, rowstate* st, uint8_t
         if (n > size - r)
             break;
         const uint8_t* p = src + r + 1;
-        uint8_t param = 0, type = 0, instrument = 0, note = 0, volume = 0;
+        uint8_t instrument = 0;
+        uint8_t param, type, note, volume;   // each read only where its group is present
         uint8_t mask = 0;
+        size_t itsize = n + 1;   // channel and mask bytes stand for the flag byte
         if (flag & SRC_EFFECT) {
             param = *p++;
             type = *p++;
@@ -97,13 +99,12 @@ static size_t convertrows(const uint8_t* src, size_t size, rowstate* st, uint8_t
             note = *p++;
             // Instrument 0 means none in IT; players refuse an explicit 0, so the byte is left out.
             mask |= instrument ? IT_MASKNOTE | IT_MASKINSTR : IT_MASKNOTE;
+            itsize -= instrument ? 0 : 1;
         }
         if (flag & SRC_VOLUME) {
             volume = *p++;
             mask |= IT_MASKVOL;
         }
-        // Channel and mask bytes stand for the flag byte; the instrument byte may be dropped.
-        size_t itsize = n + 1 - ((flag & SRC_NOTE) && !instrument ? 1 : 0);
         if (itsize > KZM_PATTDATA - w) {
             done = true;
             break;

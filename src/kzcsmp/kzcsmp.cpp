@@ -58,7 +58,7 @@ static int takesample(kzmchunk* chunk, void* ctx)
         uint8_t c[SAMP_HEADER];
         kzmchunkread(chunk, 0, c, sizeof c, true);
 
-        memcpy(s->magic, "IMPS", 4);
+        memcpy(s->magic, IT_SAMPMAGIC, sizeof s->magic);
         memset(s->DOSFileName, 0, sizeof s->DOSFileName);
         s->Zero = 0;
         s->GvL = IT_GVL;

@@ -2,6 +2,7 @@
 #include "kzm.h"
 #include "kzmscan.h"
 
+#include <algorithm>
 #include <cstring>
 
 // Song header region at the start of the work file. P is the pan count, the channel count made odd.
@@ -40,7 +41,7 @@ int convertkzminfo(const char* workfile, IMPM* song)
     size_t pans = region[SONG_CHANNELS] | 1u;
     uint8_t orders = region[SONG_ORDCOUNT + pans];
 
-    memcpy(song->magic, "IMPM", 4);
+    memcpy(song->magic, IT_SONGMAGIC, sizeof song->magic);
     memcpy(song->SongName, region + SONG_TITLE, sizeof song->SongName);
     song->PHiligt = IT_PHILIGT;
     song->OrdNum = (uint16_t)(orders + 1);
@@ -58,7 +59,7 @@ int convertkzminfo(const char* workfile, IMPM* song)
     song->MsgOff = 0;
     song->Reserved = 0;
     memset(song->ChnlPan, IT_PANOFF, sizeof song->ChnlPan);
-    for (size_t i = 0; i < pans && i < KZM_MAXCHANNELS; i++)
+    for (size_t i = 0; i < std::min<size_t>(pans, KZM_MAXCHANNELS); i++)
         song->ChnlPan[i] = region[SONG_PANS + i] >> 1;
     memset(song->ChnlVol, IT_CHNVOL, sizeof song->ChnlVol);
     memcpy(song->Orders, region + SONG_ORDERS + pans, orders);

@@ -4,12 +4,13 @@
 #include "kzmpath.h"
 #include "kzmscan.h"
 
+#include <algorithm>
 #include <cstring>
 
 // Song header fields in the order and widths of the file.
 static void putsonghdr(uint8_t* b, const IMPM* s, uint16_t ordnum)
 {
-    memcpy(b + 0, s->magic, 4);
+    memcpy(b, s->magic, sizeof s->magic);
     memcpy(b + 4, s->SongName, 26);
     put_u16le(b + 30, s->PHiligt);
     put_u16le(b + 32, ordnum);
@@ -37,7 +38,7 @@ static void putsonghdr(uint8_t* b, const IMPM* s, uint16_t ordnum)
 // record that no sample chunk filled still marked "IMPS" so that it reads as an empty sample.
 static void putsamplehdr(uint8_t* b, const IMPS* s, uint32_t length, uint32_t pointer)
 {
-    memcpy(b + 0, "IMPS", 4);
+    memcpy(b, IT_SAMPMAGIC, sizeof s->magic);
     memcpy(b + 4, s->DOSFileName, 12);
     b[16] = s->Zero;
     b[17] = s->GvL;
@@ -87,9 +88,9 @@ static void emitat(itout* o, uint32_t pos, const void* p, size_t n)
 int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples)
 {
     song->InsNum = 0;
-    uint32_t ordnum = song->OrdNum < 1 ? 1u : song->OrdNum > KZM_MAXORDERS + 1 ? (uint32_t)KZM_MAXORDERS + 1 : song->OrdNum;
-    uint32_t smpnum = song->SmpNum > KZM_MAXSLOTS ? (uint32_t)KZM_MAXSLOTS : song->SmpNum;
-    uint32_t patnum = song->PatNum > KZM_MAXPATTERNS ? (uint32_t)KZM_MAXPATTERNS : song->PatNum;
+    uint32_t ordnum = std::clamp<uint32_t>(song->OrdNum, 1, KZM_MAXORDERS + 1);
+    uint32_t smpnum = std::min<uint32_t>(song->SmpNum, KZM_MAXSLOTS);
+    uint32_t patnum = std::min<uint32_t>(song->PatNum, KZM_MAXPATTERNS);
     song->OrdNum = (uint16_t)ordnum;
     song->SmpNum = (uint16_t)smpnum;
     song->PatNum = (uint16_t)patnum;
@@ -116,7 +117,7 @@ int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples)
 
     uint32_t smplen[KZM_MAXSLOTS];
     for (uint32_t i = 0; i < smpnum; i++) {
-        smplen[i] = samples[i].Length > KZM_SAMPDATA ? KZM_SAMPDATA : samples[i].Length;
+        smplen[i] = std::min<uint32_t>(samples[i].Length, KZM_SAMPDATA);
         smpoff[i] = o.pos;
         uint8_t sh[IT_SAMPHDR];
         putsamplehdr(sh, &samples[i], smplen[i], 0);
@@ -125,7 +126,7 @@ int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples)
 
     for (uint32_t p = 0; p < patnum; p++) {
         const IMPP* pat = &patterns[p];
-        uint16_t length = pat->Length > KZM_PATTDATA ? (uint16_t)KZM_PATTDATA : pat->Length;
+        uint16_t length = std::min<uint16_t>(pat->Length, KZM_PATTDATA);
         patoff[p] = length ? o.pos : 0;
         uint8_t ph[IT_PATTHDR];
         put_u16le(ph + 0, length);
