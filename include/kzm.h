@@ -15,7 +15,7 @@ enum : uint32_t {
 };
 
 // Sample slot map entry that selects no IMPS record.
-constexpr uint8_t KZM_NOSLOT = 0xFF;
+enum : uint8_t { KZM_NOSLOT = 0xFF };
 
 // Magics of the IT song and sample headers.
 constexpr char IT_SONGMAGIC[] = "IMPM";
@@ -53,7 +53,7 @@ struct IMPM {
 
 // Sample header (80 bytes in the file) followed by the slot's sample data.
 struct IMPS {
-    uint8_t magic[4];        // "IMPS"
+    uint8_t magic[4];        // unused: the writer writes "IMPS" for every record
     uint8_t DOSFileName[12];
     uint8_t Zero;            // always 0
     uint8_t GvL;             // global volume 0..64
@@ -104,7 +104,7 @@ static_assert(offsetof(IMPM, PHiligt) == 30 && offsetof(IMPM, OrdNum) == 32, "IM
 static_assert(offsetof(IMPM, Cwtv) == 40 && offsetof(IMPM, GV) == 48, "IMPM layout");
 static_assert(offsetof(IMPM, MsgLgth) == 54 && offsetof(IMPM, MsgOff) == 56, "IMPM layout");
 static_assert(offsetof(IMPM, ChnlPan) == 64 && offsetof(IMPM, ChnlVol) == 128, "IMPM layout");
-static_assert(offsetof(IMPM, Orders) == IT_SONGHDR, "IMPM layout");
+static_assert(offsetof(IMPM, Orders) == IT_SONGHDR && sizeof(IMPM::Orders) == 256, "IMPM layout");
 static_assert(offsetof(IMPS, GvL) == 17 && offsetof(IMPS, SampleName) == 20, "IMPS layout");
 static_assert(offsetof(IMPS, Cvt) == 46 && offsetof(IMPS, Length) == 48, "IMPS layout");
 static_assert(offsetof(IMPS, C5Speed) == 60 && offsetof(IMPS, SusLoopEnd) == 68, "IMPS layout");
@@ -124,10 +124,10 @@ enum {
     KZM_WORKFAILED = 5,    // the work file cannot be created or written
 };
 
-// Most bytes per read of the container and write of the work file, through the standard library's
+// Bytes per read of the container and write of the work file, through the standard library's
 // buffers: written in large pieces, a file is kept by the file system in fewer, larger pages, and
 // writing it, reading it back and removing it all cost less than in 16 KiB pieces.
-constexpr size_t KZM_IOBLOCK = (size_t)1 << 20;
+enum : size_t { KZM_IOBLOCK = 1048576 };
 
 // Most bytes a work file may hold: ten times what the records can take in, so that a small file
 // that inflates without end counts as damaged instead of filling the disk.
@@ -164,9 +164,10 @@ int convertkzminfo(const char* workfile, IMPM* song);
 // Returns KZM_OK, or KZM_WRITEFAILED with outpath as it was and nothing else left.
 int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples);
 
-// The records of one conversion, owned by the caller. kzmalloc takes them zeroed with calloc, whose
-// pages stay untouched until a stage fills them; kzmclear zeroes what the stages and the writer
-// expect to find zero, so that the records serve the next file.
+// The records of one conversion, owned by the caller. kzmalloc takes the pattern and sample records
+// zeroed with calloc, whose pages stay untouched until a stage fills them, and the song record and
+// slot map as they come, as the stages set them whole; kzmclear zeroes what the stages and the
+// writer expect to find zero, so that the records serve the next file.
 struct kzmrecords {
     IMPM* song;
     IMPP* patterns;       // KZM_MAXPATTERNS records
@@ -176,12 +177,6 @@ struct kzmrecords {
 bool kzmalloc(kzmrecords* r);   // false, with nothing held, when memory runs out
 void kzmclear(kzmrecords* r);
 void kzmfree(kzmrecords* r);
-
-// Makes the pages of p[0..n) present in one call, where the system offers it (Linux), ahead of a
-// copy that fills them: on a virtual machine a fault for every 4 KiB page of the 99 MiB of sample
-// records costs more than the copy itself. Elsewhere, and where the call fails, the copy faults
-// them in as before.
-void kzmprefault(void* p, size_t n);
 
 // Called between the last reader and the writer, with the caller's context.
 typedef void (*kzmhook)(void* ctx);

@@ -1,5 +1,6 @@
 // The chunk scan shared by the pattern, instrument and sample readers, and positioned reads of the work file.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -16,17 +17,6 @@ inline int kzmseek(FILE* f, uint64_t pos)
 #endif
 }
 
-// Size of the open file, 0 when it cannot be told.
-inline uint64_t kzmsize(FILE* f)
-{
-#ifdef _WIN32
-    long long end = _fseeki64(f, 0, SEEK_END) == 0 ? _ftelli64(f) : -1;
-#else
-    off_t end = fseeko(f, 0, SEEK_END) == 0 ? ftello(f) : -1;
-#endif
-    return end > 0 ? (uint64_t)end : 0;
-}
-
 // Opens the work file for a scanning reader. Its reads are whole blocks or exact sizes, so the
 // stream goes without a buffer of its own that every byte would be copied through.
 inline FILE* kzmopen(const char* path)
@@ -37,16 +27,15 @@ inline FILE* kzmopen(const char* path)
     return f;
 }
 
-// Reads n bytes at pos into buf. Bytes past the end of the file read as zero.
-// Returns the number of bytes that came from the file.
-inline size_t kzmreadat(FILE* f, uint64_t pos, void* buf, size_t n)
+// Reads n bytes at pos into buf and returns the number of them that came from the file. The rest
+// of buf, past the end of the file, is zeroed with zerofill and left as it was without.
+inline size_t kzmreadat(FILE* f, uint64_t pos, void* buf, size_t n, bool zerofill = true)
 {
-    if (n == 0)
-        return 0;
     size_t got = 0;
     if (kzmseek(f, pos) == 0)
         got = fread(buf, 1, n, f);
-    memset((uint8_t*)buf + got, 0, n - got);
+    if (zerofill)
+        memset((uint8_t*)buf + got, 0, n - got);
     return got;
 }
 
@@ -67,7 +56,7 @@ inline size_t kzmprobelen(const kzmprobe& probe)
 
 // Bytes of the file read per block of the scan: small enough to stay in the processor's cache
 // and cost few page faults, large enough that a read costs little per byte.
-constexpr size_t KZM_SCANBLOCK = (size_t)1 << 17;
+enum : size_t { KZM_SCANBLOCK = 131072 };
 
 // A match as the scan hands it over: the bytes of the file from the match that its block holds,
 // so that a reader takes a chunk's header, and often the whole chunk, from memory.
@@ -86,19 +75,12 @@ inline size_t kzmchunkread(kzmchunk* c, size_t off, void* dst, size_t n, bool ze
 {
     size_t got = 0;
     if (off < c->nheld) {
-        got = c->nheld - off < n ? c->nheld - off : n;
+        got = std::min(c->nheld - off, n);
         memcpy(dst, c->held + off, got);
     }
     if (got < n) {
-        uint8_t* rest = (uint8_t*)dst + got;
-        size_t want = n - got;
-        size_t more = 0;
         c->moved = true;
-        if (kzmseek(c->f, c->pos + off + got) == 0)
-            more = fread(rest, 1, want, c->f);
-        if (zerofill)
-            memset(rest + more, 0, want - more);
-        got += more;
+        got += kzmreadat(c->f, c->pos + off + got, (uint8_t*)dst + got, n - got, zerofill);
     }
     return got;
 }
@@ -121,11 +103,9 @@ inline void kzmscanchunks(FILE* f, const kzmprobe& probe, kzmchunkcb fn, void* c
     if (kzmseek(f, 0) != 0)
         return;
     for (;;) {
-        size_t got = fread(buf + have, 1, cap - have, f);
-        have += got;
-        bool last = have < cap;
+        have += fread(buf + have, 1, cap - have, f);
         if (have < plen)
-            break;   // a file shorter than the probe
+            break;   // the end of the file: the probes that it holds whole have all been looked at
         size_t limit = have - plen + 1;   // candidates whose probe lies whole in buf
         const uint8_t* hit = buf;
         while ((hit = (const uint8_t*)memchr(hit, probe.tag[0], (size_t)(buf + limit - hit))) != nullptr) {
@@ -137,8 +117,6 @@ inline void kzmscanchunks(FILE* f, const kzmprobe& probe, kzmchunkcb fn, void* c
             }
             hit++;
         }
-        if (last)
-            break;
         size_t keep = have - limit;
         memmove(buf, buf + limit, keep);
         base += limit;

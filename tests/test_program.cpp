@@ -400,11 +400,12 @@ TEST(Program, CutAndOversizedModules)
     // The same records, cleared as the batch mode clears them, serve the next file whole.
     EXPECT_EQ(kzt_convert(kzb_container(MODULE)), MODULE_IT);
     // From the sample header at 202 (192, two orders, two offsets): the header, pattern 0's, the data.
-    // The sample chunk begins 40 bytes before the end of the scan's first block, and then 15: its
-    // probe, 16 bytes, lies across the block's end, to be found in the next one.
+    // The sample chunk begins 92 bytes before the end of the scan's first block: half its data lies
+    // in the block. Then 40 and 15: its probe, 16 bytes, lies across the block's end, to be found in
+    // the next one.
     kzbytes want = kzb_cat({imps(0x01, 50, "across", 16, 8, 2, 6, 11025, 290, {0, 0, 0, 0}), kzbytes(8),
                             {1, 2, 3, 4, 5, 6, 7, 8}});
-    for (size_t before : {40, 15}) {
+    for (size_t before : {92, 40, 15}) {
         kzbytes across = kzb_cat({kzb_songheader("", 1, 6, 125, {}, {0}), kzb_instrument(0)});
         across.resize(KZM_SCANBLOCK - before);
         kzb_append(across, kzb_samplechunk("across", 0x20, 100, 0x80, -1, 2, 6, 11025, {1, 2, 3, 4, 5, 6, 7, 8}));

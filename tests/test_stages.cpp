@@ -87,7 +87,6 @@ TEST(Stages, Instruments)
 TEST(Stages, WorkFileReads)
 {
     FILE* f = fopen(kzt_work({1, 2, 3, 4, 5}).c_str(), "rb");
-    EXPECT_EQ(kzmsize(f), 5u);
     const struct { uint64_t pos; size_t got; kzbytes read; } cases[] = {
         {1, 4, {2, 3, 4, 5}}, {3, 2, {4, 5, 0, 0}}, {9, 0, {0, 0, 0, 0}}, {~0ull, 0, {0, 0, 0, 0}},
     };

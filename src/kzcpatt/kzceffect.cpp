@@ -43,7 +43,7 @@ enum : uint8_t {
 
 // IT S sub-command for each source extended sub-command; S_NONE where IT has no counterpart.
 enum : uint8_t { S_NONE = 0xFF, X_FULLRIGHT = 0xFF };
-static const uint8_t EXTENDED_TO_S[16] = {
+static const uint8_t EXTENDED_TO_S[] = {
     0x0,     // 0
     S_NONE,  // 1
     S_NONE,  // 2
@@ -61,6 +61,7 @@ static const uint8_t EXTENDED_TO_S[16] = {
     0xE,     // E: pattern delay
     0xF,     // F: active macro
 };
+static_assert(sizeof EXTENDED_TO_S == 16, "one entry for each high nibble");
 
 static uint16_t itcommand(uint8_t command, uint8_t value)
 {

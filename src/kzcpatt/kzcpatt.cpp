@@ -3,6 +3,7 @@
 #include "kzmbytes.h"
 #include "kzmscan.h"
 
+#include <algorithm>
 #include <cstring>
 
 // Pattern chunk "PATT", offsets from the tag's first byte; the 4 bytes at offset 4 are not used.
@@ -168,7 +169,7 @@ static void convertpattern(FILE* f, uint64_t pos, IMPP* p)
     uint8_t block[ROWBLOCK];
     size_t have = 0;   // bytes at block: the unused tail of the last block, then the new read
     for (;;) {
-        size_t want = left < ROWBLOCK - have ? (size_t)left : ROWBLOCK - have;
+        size_t want = (size_t)std::min<uint64_t>(left, ROWBLOCK - have);
         size_t got = kzmreadat(f, at, block + have, want);
         at += got;
         left -= got;

@@ -58,7 +58,6 @@ static int takesample(kzmchunk* chunk, void* ctx)
         uint8_t c[SAMP_HEADER];
         kzmchunkread(chunk, 0, c, sizeof c, true);
 
-        memcpy(s->magic, IT_SAMPMAGIC, sizeof s->magic);
         memset(s->DOSFileName, 0, sizeof s->DOSFileName);
         s->Zero = 0;
         s->GvL = IT_GVL;
@@ -68,7 +67,6 @@ static int takesample(kzmchunk* chunk, void* ctx)
         if (datalen > KZM_SAMPDATA)
             datalen = KZM_SAMPDATA;
         // Straight into the slot; past the end of the file the slot keeps what it held.
-        kzmprefault(s->data, (size_t)datalen);
         size_t got = kzmchunkread(chunk, SAMP_HEADER, s->data, (size_t)datalen, false);
         s->Length = (uint32_t)got;
         s->Vol = c[SAMP_VOLUME] >> 1;

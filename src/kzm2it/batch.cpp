@@ -130,10 +130,9 @@ int kzmbatch(int argc, char** argv)
         }
         if (!outdir.empty())
             return usageerror("only one output folder may be given");
-        dir = kzmnativepath(dir);
-        if (!kzmisdir(dir.c_str()))
-            return usageerror("no folder " + dir);
-        outdir = dir;
+        outdir = kzmnativepath(dir);
+        if (!kzmisdir(outdir.c_str()))
+            return usageerror("no folder " + outdir);
     }
     if (i == argc)
         return usageerror("no PATH given");

@@ -5,17 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
 
 bool kzmalloc(kzmrecords* r)
 {
-    r->song = (IMPM*)calloc(1, sizeof(IMPM));
+    r->song = (IMPM*)malloc(sizeof(IMPM));
     r->patterns = (IMPP*)calloc(KZM_MAXPATTERNS, sizeof(IMPP));
     r->samples = (IMPS*)calloc(KZM_MAXSLOTS, sizeof(IMPS));
-    r->slotmap = (uint8_t*)calloc(KZM_MAXSLOTS, 1);
+    r->slotmap = (uint8_t*)malloc(KZM_MAXSLOTS);
     if (r->song && r->patterns && r->samples && r->slotmap)
         return true;
     kzmfree(r);
@@ -32,19 +28,6 @@ void kzmclear(kzmrecords* r)
         memset(&r->patterns[p], 0, IT_PATTHDR);
     for (uint32_t i = 0; i < KZM_MAXSLOTS; i++)
         memset(&r->samples[i], 0, IT_SAMPHDR);
-}
-
-void kzmprefault(void* p, size_t n)
-{
-#ifdef MADV_POPULATE_WRITE
-    static const uintptr_t page = (uintptr_t)sysconf(_SC_PAGESIZE);
-    uintptr_t begin = (uintptr_t)p & ~(page - 1);
-    if (n > 0)
-        madvise((void*)begin, (uintptr_t)p + n - begin, MADV_POPULATE_WRITE);
-#else
-    (void)p;
-    (void)n;
-#endif
 }
 
 void kzmfree(kzmrecords* r)

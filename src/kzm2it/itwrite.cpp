@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cstring>
 
+// Bytes of the output stream's buffer, on the writer's stack.
+enum : size_t { IT_STREAMBUF = 65536 };
+
 // Song header fields in the order and widths of the file.
 static void putsonghdr(uint8_t* b, const IMPM* s, uint16_t ordnum)
 {
@@ -99,7 +102,7 @@ int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples)
     itout o = {kzmtempfile(kzmdirname(outpath), &temp, true), 0, false};
     if (!o.f)
         return KZM_WRITEFAILED;
-    char streambuf[1 << 16];   // the sample data, in pieces of up to 1 MiB, passes it by
+    char streambuf[IT_STREAMBUF];   // the sample data, in pieces of up to 1 MiB, passes it by
     setvbuf(o.f, streambuf, _IOFBF, sizeof streambuf);
 
     uint8_t hdr[IT_SONGHDR];
@@ -152,7 +155,7 @@ int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples)
         emitat(&o, smpoff[i] + IT_SAMPPTR, ptr, sizeof ptr);
     }
 
-    bool failed = o.failed || ferror(o.f);
+    bool failed = o.failed;   // every short write was counted; the last ones show in fclose
     if (fclose(o.f) != 0)
         failed = true;
     if (failed || !kzmreplace(temp.c_str(), outpath)) {

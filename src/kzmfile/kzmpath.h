@@ -51,7 +51,7 @@ typedef void* kzmfolderlock;
 constexpr kzmfolderlock KZM_NOLOCK = nullptr;
 #else
 typedef int kzmfolderlock;
-constexpr kzmfolderlock KZM_NOLOCK = -1;
+enum : kzmfolderlock { KZM_NOLOCK = -1 };
 #endif
 kzmfolderlock kzmlockfolder();
 void kzmunlockfolder(kzmfolderlock lock);
