@@ -222,8 +222,8 @@ TEST(Program, CommandLine)
         {{{"song.kzm", good}, {"temp.emx/", {}}}, "song", "song.kzm -> song.it\n", "", 0,
          "song.it song.kzm temp.emx"},
         {{{"m/", {}}, {"m/b.kzm", good}, {"m/A.KZM", good}, {"m/.kzm", good}, {"m/c.kzm/", {}},
-          {"m/x.txt", old}}, "m", "m/.kzm -> m/.kzm.it\nm/A.KZM -> m/A.it\nm/b.kzm -> m/b.it\n", "", 0,
-         "m m/.kzm m/.kzm.it m/A.KZM m/A.it m/b.it m/b.kzm m/c.kzm m/x.txt"},
+          {"m/x.kzx", old}}, "m", "m/.kzm -> m/.kzm.it\nm/A.KZM -> m/A.it\nm/b.kzm -> m/b.it\n", "", 0,
+         "m m/.kzm m/.kzm.it m/A.KZM m/A.it m/b.it m/b.kzm m/c.kzm m/x.kzx"},
         {{{"a.kzm", good}, {"b.kzm", good}}, "- a.kzm gone b", "a.kzm -> a.it\nb.kzm -> b.it\n",
          "kzm2it: -: cannot be opened\nkzm2it: gone: cannot be opened\n", 1, "a.it a.kzm b.it b.kzm"},
         {{{"cut.kzm", trunc}, {"bomb.kzm", bomb}, {"e/", {}}}, "cut.kzm bomb e", "",
@@ -382,21 +382,22 @@ TEST(Program, CutAndOversizedModules)
     kzbytes big = kzb_songheader("big", 255, 6, 125, {}, kzbytes(255, 254));
     big.resize(KZM_SCANBLOCK - 2);
     kzb_append(big, kzb_pattern(198, 255, kzbytes(40000, 0x42)));
-    // Instrument and sample i; sample 50 has one frame more than a slot holds, and a sample chunk of
-    // 3 frames at its end.
+    // Instrument and sample i; sample 50 has three frames more than a slot holds, and a sample chunk
+    // of 3 frames at its end.
     kzbytes inner = kzb_samplechunk("", 0, 64, 0x84, 3, 0, 0, 0, kzbytes(6));
     inner.insert(inner.begin(), (1 << 20) - inner.size(), 0);
     for (int i = 0; i < 101; i++)
         kzb_append(big, kzb_cat({kzb_instrument(100 - i, 1, 1, 1, 1),
-                                 kzb_samplechunk("", 0, 64, 0x84, i == 50 ? 524289 : 1, 0, 0, 0,
+                                 kzb_samplechunk("", 0, 64, 0x84, i == 50 ? 524291 : 1, 0, 0, 0,
                                                  i == 50 ? inner : kzbytes(2))}));
     kzbytes it = kzt_convert(kzb_container(big));
     ASSERT_EQ(kzt_itcheck(it), "");
     // 256 orders, 99 samples and 199 patterns; the frames in slots 50, 49 (the inner chunk), 2 and
-    // 0, which no instrument within the map names.
-    auto len = [&](int slot) { return get_u32le(&it[get_u32le(&it[448 + 4 * slot]) + 48]); };
-    std::vector<uint32_t> v = {get_u16le(&it[32]), it[36], it[38], len(50), len(49), len(2), len(0)};
-    EXPECT_EQ(v, std::vector<uint32_t>({256, 99, 199, 524288, 3, 1, 0}));
+    // 0, which no instrument within the map names; slot 51's file name, which slot 50 must not reach.
+    auto hdr = [&](int slot) { return get_u32le(&it[448 + 4 * slot]); };
+    auto len = [&](int slot) { return get_u32le(&it[hdr(slot) + 48]); };
+    std::vector<uint32_t> v = {get_u16le(&it[32]), it[36], it[38], len(50), len(49), len(2), len(0), it[hdr(51) + 4]};
+    EXPECT_EQ(v, std::vector<uint32_t>({256, 99, 199, 524288, 3, 1, 0, 0}));
     // The same records, cleared as the batch mode clears them, serve the next file whole.
     EXPECT_EQ(kzt_convert(kzb_container(MODULE)), MODULE_IT);
     // From the sample header at 202 (192, two orders, two offsets): the header, pattern 0's, the data.
