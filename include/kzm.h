@@ -26,7 +26,7 @@ constexpr const char* KZM_WORKFILE = "temp.emx";
 
 // Song header, the first 192 bytes of an IT file, followed in memory by the order list.
 struct IMPM {
-    uint8_t magic[4];        // "IMPM"
+    uint8_t magic[4];        // unused: the writer writes "IMPM"
     uint8_t SongName[26];    // not necessarily zero-terminated
     uint16_t PHiligt;        // row highlight: low byte rows per beat, high byte rows per measure
     uint16_t OrdNum;         // order count, including the closing 255
@@ -53,7 +53,7 @@ struct IMPM {
 
 // Sample header (80 bytes in the file) followed by the slot's sample data.
 struct IMPS {
-    uint8_t magic[4];        // unused: the writer writes "IMPS" for every record
+    uint8_t magic[4];        // unused: the writer writes "IMPS", for every record
     uint8_t DOSFileName[12];
     uint8_t Zero;            // always 0
     uint8_t GvL;             // global volume 0..64

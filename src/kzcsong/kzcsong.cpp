@@ -41,7 +41,6 @@ int convertkzminfo(const char* workfile, IMPM* song)
     size_t pans = region[SONG_CHANNELS] | 1u;
     uint8_t orders = region[SONG_ORDCOUNT + pans];
 
-    memcpy(song->magic, IT_SONGMAGIC, sizeof song->magic);
     memcpy(song->SongName, region + SONG_TITLE, sizeof song->SongName);
     song->PHiligt = IT_PHILIGT;
     song->OrdNum = (uint16_t)(orders + 1);

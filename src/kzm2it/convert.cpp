@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-
 bool kzmalloc(kzmrecords* r)
 {
     r->song = (IMPM*)malloc(sizeof(IMPM));

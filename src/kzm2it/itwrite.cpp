@@ -13,7 +13,7 @@ enum : size_t { IT_STREAMBUF = 65536 };
 // Song header fields in the order and widths of the file.
 static void putsonghdr(uint8_t* b, const IMPM* s, uint16_t ordnum)
 {
-    memcpy(b, s->magic, sizeof s->magic);
+    memcpy(b, IT_SONGMAGIC, sizeof s->magic);
     memcpy(b + 4, s->SongName, 26);
     put_u16le(b + 30, s->PHiligt);
     put_u16le(b + 32, ordnum);
