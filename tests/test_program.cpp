@@ -244,7 +244,7 @@ TEST(Program, CommandLine)
         {{{"a.kzm", good}}, "-o a.kzm", "", "kzm2it: no folder a.kzm" + hint, 2, "a.kzm"},
         {{{"o/", {}}}, "--output-dir o", "", "kzm2it: no PATH given" + hint, 2, "o"},
         {{}, "--help", "Usage: kzm2it [OPTION]... PATH...\n", "", 0, ""},
-        {{}, "--version", "kzm2it 0.3 build 100206\n", "", 0, ""},
+        {{}, "--version", "kzm2it " KZM_VERSION "\n", "", 0, ""},
         {{}, "-o", "", "kzm2it: -o needs a folder" + hint, 2, ""},
     };
     for (auto& c : cases) {

@@ -9,43 +9,10 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=$(nproc)
 
-# A 96-byte 32-bit x86 program that only exits with status 42: does this kernel run 32-bit code?
-probe="$root/build-win-i386probe"
-octs=""
-for b in 7f 45 4c 46 01 01 01 00 00 00 00 00 00 00 00 00 02 00 03 00 01 00 00 00 54 80 04 08 \
-         34 00 00 00 00 00 00 00 00 00 00 00 34 00 20 00 01 00 00 00 00 00 00 00 01 00 00 00 \
-         00 00 00 00 00 80 04 08 00 80 04 08 60 00 00 00 60 00 00 00 05 00 00 00 00 10 00 00 \
-         bb 2a 00 00 00 b8 01 00 00 00 cd 80; do
-    octs="$octs$(printf '\\%03o' "0x$b")"
-done
-printf "$octs" >"$probe"
-chmod +x "$probe"
-status=0
-"$probe" 2>/dev/null || status=$?
-rm -f "$probe"
-if [ "$status" = 42 ]; then
-    bits=32
-else
-    bits=64
-    echo "NOTE: this kernel runs no 32-bit programs: the wine checks run the 64-bit Windows build"
-fi
+. tools/wine-env.sh   # bits, winepkgs, wine_start, pe_i386, pe_imports
 
 echo "== Windows build: packages =="
-if [ "$bits" = 32 ]; then
-    # wine32 is an i386 package; without it the 64-bit wine prints an error for a 32-bit program and exits 0.
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        if [ "$(id -u)" != 0 ]; then
-            echo "Run: sudo dpkg --add-architecture i386 && sudo apt-get update"
-            exit 1
-        fi
-        dpkg --add-architecture i386
-        DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    fi
-    run="wine wine32:i386"
-else
-    run="wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64"
-fi
-sh tools/deps.sh g++-mingw-w64-i686 libz-mingw-w64-dev file binutils-mingw-w64-i686 $run </dev/null
+sh tools/deps.sh g++-mingw-w64-i686 libz-mingw-w64-dev file binutils-mingw-w64-i686 $winepkgs </dev/null
 
 echo "== Windows build: cross-build and native reference =="
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DKZM_TESTS=OFF --no-warn-unused-cli >/dev/null
@@ -59,48 +26,19 @@ cmake -S . -B build-win-ref >/dev/null
 cmake --build build-win-ref -j"$jobs"
 ref="$root/build-win-ref/kzm2it"
 
-# file's description and the objdump that reads the program's imports.
-imports() {
-    dlls=$("$2" -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p')
-    echo "DLL imports:" $dlls
-    for d in $dlls; do
-        case "$(echo "$d" | tr '[:upper:]' '[:lower:]')" in
-            kernel32.dll | msvcrt.dll) ;;
-            *) echo "FAIL: imports $d, not a system DLL"; exit 1 ;;
-        esac
-    done
-}
-
 echo "== Windows build: executable =="
-kind=$(file -b build-win/kzm2it.exe)
-echo "file: $kind"
-case "$kind" in
-    "PE32 executable (console) Intel 80386"*) ;;
-    *) echo "FAIL: not a PE32 console executable for Intel 80386"; exit 1 ;;
-esac
-imports build-win/kzm2it.exe i686-w64-mingw32-objdump
+pe_i386 build-win/kzm2it.exe
+pe_imports build-win/kzm2it.exe i686-w64-mingw32-objdump
 if [ "$bits" = 32 ]; then
     exe="$root/build-win/kzm2it.exe"
-    wine=wine
 else
     exe="$root/build-win64/kzm2it.exe"
-    wine=/usr/lib/wine/wine64
-    export WINELOADER=$wine
     echo "file (64-bit build run under wine64): $(file -b "$exe")"
-    imports "$exe" x86_64-w64-mingw32-objdump
+    pe_imports "$exe" x86_64-w64-mingw32-objdump
 fi
 
 echo "== Windows build: wine =="
-export WINEPREFIX="$(dirname "$exe")/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="   # no installer dialogues for .NET or the HTML engine
-mkdir -p "$WINEPREFIX"
-# A server started by the first wine process would inherit this script's output and hold pipes open.
-# The server creates the files that Windows programs write, under its own umask: the test runner's.
-wineserver -k >/dev/null 2>&1 || true
-(umask 027 && wineserver -p >/dev/null 2>&1 </dev/null) || true
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-$wine wineboot -i >/dev/null 2>&1 </dev/null
+wine_start "$(dirname "$exe")"
 
 echo "== Windows build: demo conversion, byte for byte =="
 check="$root/build-win/check"

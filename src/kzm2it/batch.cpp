@@ -50,7 +50,7 @@ static void addpath(const std::string& path, const std::string& outdir, std::vec
     if (kzmisdir(path.c_str())) {
         std::vector<std::string> names;
         if (!kzmlistdir(path, &names))
-            return jobs->push_back({path, "", "the folder cannot be read"});
+            return jobs->push_back({path, "", KZM_FOLDERUNREADABLE});
         names.erase(std::remove_if(names.begin(), names.end(), [](auto& n) { return !kzmendskzm(n); }),
                     names.end());
         std::sort(names.begin(), names.end());
@@ -116,7 +116,7 @@ int kzmbatch(int argc, char** argv)
             return 0;
         }
         if (a == "--version") {
-            kzmsay(stdout, "kzm2it 0.3 build 100206\n");
+            kzmsay(stdout, "kzm2it " KZM_VERSION "\n");
             return 0;
         }
         if (a == "-o" || a == "--output-dir") {

@@ -7,6 +7,7 @@
 #include <cctype>
 
 const char* const KZM_NOKZMFILE = "the folder holds no .kzm file";
+const char* const KZM_FOLDERUNREADABLE = "the folder cannot be read";
 
 bool kzmendskzm(const std::string& name)
 {

@@ -18,3 +18,6 @@ std::string kzmclashreason(const std::string& out);
 
 // The reason of a folder in which no file's name ends in .kzm.
 extern const char* const KZM_NOKZMFILE;
+
+// The reason of a folder whose entries cannot be listed.
+extern const char* const KZM_FOLDERUNREADABLE;
