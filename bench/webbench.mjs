@@ -8,7 +8,8 @@ import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { open, ready, serve, settled } from '../tests/web/site.mjs';
+import { serve } from '../web/serve.mjs';
+import { launch, ready, settled } from '../tests/web/browsers.mjs';
 
 const runs = Number(process.argv[2] || 5);
 const root = path.resolve(path.dirname(new URL(import.meta.url).pathname), '..');
@@ -17,8 +18,8 @@ const rest = () => new Promise((r) => setTimeout(r, 3000));
 execFileSync(path.join(root, 'build/bench/kzmbench'), ['-w', scratch]);
 const largest = path.join(scratch, 'largest.kzm');
 
-const server = await serve(path.join(root, 'build-wasm/web'), () => {});
-const { browser, page } = await open(path.join(scratch, 'profile'));
+const server = await serve(path.join(root, 'build-wasm/web'));
+const b = await launch('chromium', path.join(scratch, 'downloads'));
 const commands = {
     native: [path.join(root, 'build/kzm2it')],
     node: ['node', path.join(root, 'build-wasm/kzm2it.js')],
@@ -29,12 +30,12 @@ for (let r = 0; r < runs; r++) {
     for (const way of order.slice(r % 3).concat(order.slice(0, r % 3))) {
         fs.rmSync(path.join(scratch, 'largest.it'), { force: true });
         if (way === 'page')
-            await ready(page, server.url);
+            await ready(b, server.url);
         await rest();
         const started = performance.now();
         if (way === 'page') {
-            await (await page.$('#files')).uploadFile(largest);
-            const [row] = await settled(page, 1);
+            await b.choose([largest]);
+            const [row] = await settled(b, 1);
             if (row[1] !== 'largest.it')
                 throw new Error('the page did not convert: ' + row[2]);
         } else {
@@ -46,7 +47,7 @@ for (let r = 0; r < runs; r++) {
         times[way].push(performance.now() - started);
     }
 }
-await browser.close();
+await b.close();
 server.close();
 fs.rmSync(scratch, { recursive: true, force: true });
 

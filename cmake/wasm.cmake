@@ -27,27 +27,33 @@ target_link_options(kzmweb PRIVATE ${KZM_WASM_MEMORY} -sENVIRONMENT=worker -sMOD
   --pre-js ${PROJECT_SOURCE_DIR}/web/kzmweb-pre.js)
 set_property(TARGET kzmweb APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/web/kzmweb-pre.js ${KZM_NODEJS})
 
-# The static site: the page's own files, the worker's converter and the zip library from npm.
+# The page in both forms, built by web/build.mjs from the same files: the static site in
+# build-wasm/web/, and build-wasm/kzm2it.html, which holds everything and works opened from disk.
 set(KZM_SITE ${CMAKE_BINARY_DIR}/web)
-set(KZM_PAGE index.html style.css main.js worker.js)
+set(KZM_ONEFILE ${CMAKE_BINARY_DIR}/kzm2it.html)
+set(KZM_PAGE index.html style.css main.js worker.js sw.js icon.svg manifest.webmanifest build.mjs policy.mjs)
 list(TRANSFORM KZM_PAGE PREPEND ${PROJECT_SOURCE_DIR}/web/)
-set(KZM_FFLATE ${PROJECT_SOURCE_DIR}/web/node_modules/fflate/esm/browser.js)
-add_custom_command(OUTPUT ${KZM_SITE}/index.html
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${KZM_SITE}
-  COMMAND ${CMAKE_COMMAND} -E copy ${KZM_PAGE} ${KZM_SITE}/
-  COMMAND ${CMAKE_COMMAND} -E copy ${KZM_FFLATE} ${KZM_SITE}/fflate.js
-  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kzmweb> $<TARGET_FILE_DIR:kzmweb>/kzmweb.wasm ${KZM_SITE}/
-  DEPENDS ${KZM_PAGE} ${KZM_FFLATE} kzmweb
-  COMMENT "The page in ${KZM_SITE}")
-add_custom_target(site ALL DEPENDS ${KZM_SITE}/index.html)
+include(${PROJECT_SOURCE_DIR}/packaging/notices.cmake)
+kzm_notices(${CMAKE_BINARY_DIR}/page-notices.txt "kzm2it's page holds" zlib emscripten musl fflate)
+add_custom_command(OUTPUT ${KZM_SITE}/index.html ${KZM_ONEFILE}
+  COMMAND node ${PROJECT_SOURCE_DIR}/web/build.mjs ${KZM_SITE} ${KZM_ONEFILE} ${PROJECT_VERSION}
+    $<TARGET_FILE:kzmweb> $<TARGET_FILE_DIR:kzmweb>/kzmweb.wasm ${PROJECT_SOURCE_DIR}/LICENSE
+    ${CMAKE_BINARY_DIR}/page-notices.txt
+  DEPENDS ${KZM_PAGE} ${PROJECT_SOURCE_DIR}/web/node_modules/fflate/umd/index.js ${PROJECT_SOURCE_DIR}/LICENSE
+    ${CMAKE_BINARY_DIR}/page-notices.txt kzmweb
+  COMMENT "The page in ${KZM_SITE} and ${KZM_ONEFILE}")
+add_custom_target(site ALL DEPENDS ${KZM_SITE}/index.html ${KZM_ONEFILE})
 
-# The npm package of the Node program, ready for npm pack: build-wasm/npm/.
+# The npm package of the Node program, ready for npm pack: build-wasm/npm/, with the project's
+# version, its licence, and the notices of the code compiled into kzm2it.js and kzm2it.wasm.
 set(KZM_NPM ${CMAKE_BINARY_DIR}/npm)
-set(KZM_NPM_FILES ${PROJECT_SOURCE_DIR}/npm/package.json ${PROJECT_SOURCE_DIR}/npm/README.md)
-add_custom_command(OUTPUT ${KZM_NPM}/package.json
+configure_file(${PROJECT_SOURCE_DIR}/npm/package.json.in ${KZM_NPM}/package.json @ONLY)
+kzm_notices(${KZM_NPM}/THIRD-PARTY.txt "kzm2it.js and kzm2it.wasm hold" zlib emscripten musl)
+set(KZM_NPM_FILES ${PROJECT_SOURCE_DIR}/npm/README.md ${PROJECT_SOURCE_DIR}/LICENSE)
+add_custom_command(OUTPUT ${KZM_NPM}/kzm2it.wasm
   COMMAND ${CMAKE_COMMAND} -E make_directory ${KZM_NPM}/bin
   COMMAND ${CMAKE_COMMAND} -E copy ${KZM_NPM_FILES} $<TARGET_FILE:kzm2it> $<TARGET_FILE_DIR:kzm2it>/kzm2it.wasm ${KZM_NPM}/
   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/npm/bin/kzm2it.js ${KZM_NPM}/bin/
   DEPENDS ${KZM_NPM_FILES} ${PROJECT_SOURCE_DIR}/npm/bin/kzm2it.js kzm2it
   COMMENT "The npm package in ${KZM_NPM}")
-add_custom_target(npmpackage ALL DEPENDS ${KZM_NPM}/package.json)
+add_custom_target(npmpackage ALL DEPENDS ${KZM_NPM}/kzm2it.wasm)

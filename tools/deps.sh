@@ -1,9 +1,10 @@
 #!/bin/sh
 # Installs the Debian packages that building and testing need, or prints the line that would.
 # Usage: tools/deps.sh [--web] [package ...]  (extra packages beyond the build's own)
-# --web adds what the WebAssembly build and the page need: emscripten, Chromium for the page's
-# tests, zlib's source (Debian's source package of the release the native build links, unpacked
-# into build-deps/) and the page's npm packages (npm ci in web/, from its lock file).
+# --web adds what the WebAssembly build and the page need: emscripten; for the page's tests
+# Chromium, Firefox and WebKit's WebDriver with a virtual display; zlib's source (Debian's source
+# package of the release the native build links, unpacked into build-deps/) and the page's npm
+# packages (npm ci in web/, from its lock file).
 set -e
 cd "$(dirname "$0")/.."
 web=no
@@ -15,7 +16,7 @@ fi
 lean=""
 need="cmake make g++ zlib1g-dev libgtest-dev $*"
 if [ "$web" = yes ]; then
-    lean="emscripten chromium dpkg-dev"
+    lean="emscripten chromium dpkg-dev firefox-esr webkit2gtk-driver xvfb xauth"
     command -v npm >/dev/null || need="$need nodejs npm"   # Node's own npm conflicts with Debian's package
     command -v python3 >/dev/null || need="$need python3"   # web.sh serves the page with it
 fi

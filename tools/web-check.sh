@@ -25,7 +25,7 @@ cp examples/demo.kzm "$scratch/npm/"
 cmp "$scratch/native/demo.it" "$scratch/npm/demo.it"
 echo "demo.it identical to the native program's"
 
-echo "== WebAssembly: the page in headless Chromium =="
+echo "== WebAssembly: the page in Chromium, Firefox and WebKit, served and as one file =="
 cp examples/demo.kzm "$scratch/"
 build/bench/kzmbench -w "$scratch" >/dev/null
-node tests/web/page.test.mjs build-wasm/web build/kzm2it "$scratch"
+xvfb-run -a node tests/web/page.test.mjs build-wasm/web build-wasm/kzm2it.html build/kzm2it "$scratch"

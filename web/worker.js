@@ -9,25 +9,44 @@ function text(fn, ...args) {
 }
 
 // Messages in: {type: 'init', wasm}, then {type: 'convert', id, name, bytes, taken} or
-// {type: 'nokzm', id}. Out: {type: 'ready', lost} or {type: 'broken'}; for a file {id, out} as it
-// starts, then {id, out, it} or {id, out, error}, with dead: true when this worker must be replaced.
+// {type: 'folder', id, unreadable}. Out: {type: 'ready', lost} or {type: 'broken', why}; for a file
+// {id, out} as it starts, then {id, out, it} or {id, out, error}, with dead: true when this worker
+// must be replaced.
 onmessage = async (e) => {
     const m = e.data;
     if (m.type === 'init') {
-        try {
-            kzm = await createKzm({ wasmBinary: m.wasm, print: () => {}, printErr: () => {} });
-        } catch (err) {
-            postMessage({ type: 'broken' });
-            return;
-        }
-        const ok = kzm.ccall('kzmworkerinit', 'number', [], []);
-        postMessage(ok ? { type: 'ready', lost: text('kzmworkerbroken', '') } : { type: 'broken' });
-    } else if (m.type === 'nokzm') {
-        postMessage({ id: m.id, error: text('kzmworkernokzm') });
+        postMessage(await start(m.wasm));
+    } else if (m.type === 'folder') {
+        postMessage({ id: m.id, error: kzm.UTF8ToString(kzm._kzmworkernokzm(m.unreadable ? 1 : 0)) });
     } else {
         convert(m);
     }
 };
+
+// Our own module failing to compile means that the browser refuses WebAssembly here (a policy
+// without 'wasm-unsafe-eval'); failing to instantiate or to allocate the records, that memory ran out.
+async function start(wasm) {
+    let compiled;
+    try {
+        compiled = await WebAssembly.compile(wasm);
+    } catch (err) {
+        return { type: 'broken', why: 'wasm' };
+    }
+    try {
+        kzm = await new Promise((resolve, reject) => {
+            const instantiateWasm = (imports, done) => {
+                WebAssembly.instantiate(compiled, imports).then((instance) => done(instance, compiled), reject);
+                return {};
+            };
+            createKzm({ instantiateWasm, print: () => {}, printErr: () => {} }).then(resolve, reject);
+        });
+    } catch (err) {
+        return { type: 'broken', why: 'memory' };
+    }
+    if (!kzm.ccall('kzmworkerinit', 'number', [], []))
+        return { type: 'broken', why: 'memory' };
+    return { type: 'ready', lost: text('kzmworkerbroken', '') };
+}
 
 function convert(m) {
     const out = text('kzmworkeroutput', m.name);

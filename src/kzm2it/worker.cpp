@@ -65,9 +65,9 @@ EMSCRIPTEN_KEEPALIVE const char* kzmworkerclash(const char* out)
     return say(kzmclashreason(out));
 }
 
-// The reason of a folder without a .kzm file.
-EMSCRIPTEN_KEEPALIVE const char* kzmworkernokzm()
+// The reason of a folder without a .kzm file, or of one that cannot be read (unreadable non-zero).
+EMSCRIPTEN_KEEPALIVE const char* kzmworkernokzm(int unreadable)
 {
-    return KZM_NOKZMFILE;
+    return unreadable ? KZM_FOLDERUNREADABLE : KZM_NOKZMFILE;
 }
 }
