@@ -23,23 +23,29 @@ self.addEventListener('message', (e) => {
         self.skipWaiting();
 });
 
+// Forgets the loads of pages no longer open; returns the caches that this version and the open
+// pages use.
+async function inUse() {
+    const open = (await clients.matchAll({ includeUncontrolled: true })).map((c) => c.id);
+    const loads = await caches.open(LOADS);
+    const used = new Set([CACHE, LOADS]);
+    for (const request of await loads.keys()) {
+        if (open.includes(request.url.split('/').pop()))
+            used.add(await (await loads.match(request)).text());
+        else
+            await loads.delete(request);
+    }
+    return used;
+}
+
 // Drops the caches of versions that no open page was loaded from.
 self.addEventListener('activate', (e) => {
-    e.waitUntil((async () => {
-        const open = (await clients.matchAll({ includeUncontrolled: true })).map((c) => c.id);
-        const loads = await caches.open(LOADS);
-        const keep = new Set([CACHE, LOADS]);
-        for (const request of await loads.keys()) {
-            if (open.includes(request.url.split('/').pop()))
-                keep.add(await (await loads.match(request)).text());
-            else
-                await loads.delete(request);
-        }
+    e.waitUntil(inUse().then(async (used) => {
         for (const name of await caches.keys()) {
-            if (name.startsWith('kzm2it-') && !keep.has(name))
+            if (name.startsWith('kzm2it-') && !used.has(name))
                 await caches.delete(name);
         }
-    })());
+    }));
 });
 
 // Only the site's own files: anything else goes its way under the page's policy, untouched.
@@ -49,18 +55,22 @@ self.addEventListener('fetch', (e) => {
     e.respondWith(answer(e));
 });
 
+// A load is answered from this version's cache and noted; each later request of the page that it
+// starts, from the cache of its load. The site's folder itself is its index.html.
 async function answer(e) {
     const loads = await caches.open(LOADS);
     let cacheName = CACHE;
     let request = e.request;
     if (e.request.mode === 'navigate') {
-        request = 'index.html';
+        await inUse();
         if (e.resultingClientId)
             await loads.put('load/' + e.resultingClientId, new Response(CACHE));
     } else {
         const from = await loads.match('load/' + e.clientId);
         cacheName = from ? await from.text() : CACHE;
     }
+    if (new URL(e.request.url).pathname === new URL('./', location).pathname)
+        request = 'index.html';
     const kept = await caches.match(request, { cacheName, ignoreSearch: true });
     return kept || fetch(e.request);
 }
