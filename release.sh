@@ -44,8 +44,7 @@ mkdir -p "$win"
 i686-w64-mingw32-strip -o "$win/kzm2it.exe" "$out/win/kzm2it.exe"
 # The texts with Windows' line ends.
 crlf() { sed 's/\r$//; s/$/\r/' "$1" >"$2"; }
-sed "s/@PROJECT_VERSION@/$version/" packaging/README-windows.txt >"$out/README.txt"
-crlf "$out/README.txt" "$win/README.txt"
+crlf "$out/win/README.txt" "$win/README.txt"
 crlf LICENSE "$win/LICENSE.txt"
 crlf "$out/win/THIRD-PARTY.txt" "$win/THIRD-PARTY.txt"
 
