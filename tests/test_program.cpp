@@ -94,7 +94,7 @@ static kzbytes imps(uint8_t flg, uint8_t vol, const char* name, uint8_t dfp, uin
 static const kzbytes MODULE_IT = kzb_cat({
     kzb_text("IMPMA title longer than 26 byt", 30), {4, 16, 4, 0, 0, 0, 4, 0, 2, 0},
     {0x17, 2, 0, 2, 9, 0, 6, 0, 128, 100, 5, 140, 128, 0}, kzbytes(10),
-    {0, 64, 127, 0, 32}, kzbytes(59, 255), kzbytes(64, 64), {1, 0, 1, 255},
+    {0, 64, 64, 0, 32}, kzbytes(59, 255), kzbytes(64, 64), {1, 0, 1, 255},
     // Offsets of the four sample headers and the two patterns.
     kzb_le32(220), kzb_le32(300), kzb_le32(380), kzb_le32(460), kzb_le32(540), kzb_le32(552),
     imps(0x11, 64, "short", 0x20, 5, 0, 5, 0x12345678, 572, {0, 5, 4, 3}),

@@ -65,6 +65,17 @@ TEST(Stages, Patterns)
     free(patterns);
 }
 
+// Channel pans of seven channels: a source pan of 0 to 128 halved, one past 128 held at IT's right
+// (64); the channels without a pan byte disabled.
+TEST(Stages, SongPans)
+{
+    IMPM song = {};
+    std::string work = kzt_work(kzb_songheader("", 7, 6, 125, {0x7F, 0x80, 0x81, 0x82, 0xC8, 0xFE, 0xFF}, {}));
+    ASSERT_EQ(convertkzminfo(work.c_str(), &song), 0);
+    kzbytes want = kzb_cat({{63, 64, 64, 64, 64, 64, 64}, kzbytes(57, 255)});
+    EXPECT_EQ(kzbytes(song.ChnlPan, song.ChnlPan + KZM_MAXCHANNELS), want);
+}
+
 // Vibrato from an instrument chunk: waveform codes 0 to 4 become IT waveforms; from 5 up the slot's
 // waveform stays as it was.
 TEST(Stages, Instruments)

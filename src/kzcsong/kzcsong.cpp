@@ -27,6 +27,9 @@ enum : uint16_t {
     IT_SPECIAL = 6,
 };
 enum : uint8_t { IT_GV = 128, IT_MV = 100, IT_SEP = 128, IT_PANOFF = 255, IT_CHNVOL = 64 };
+// IT's channel pans run from 0 (left) to 64 (right); 100 is surround, 128 and above a disabled
+// channel, and readers refuse a module with any other value.
+enum : uint8_t { IT_PANRIGHT = 64 };
 
 // Bytes missing at the end of the work file read as zero. Returns KZM_NOWORKFILE or KZM_OK.
 int convertkzminfo(const char* workfile, IMPM* song)
@@ -58,8 +61,9 @@ int convertkzminfo(const char* workfile, IMPM* song)
     song->MsgOff = 0;
     song->Reserved = 0;
     memset(song->ChnlPan, IT_PANOFF, sizeof song->ChnlPan);
+    // A source pan runs from 0 to 128 (centre 64); one past 128 is held at the right.
     for (size_t i = 0; i < std::min<size_t>(pans, KZM_MAXCHANNELS); i++)
-        song->ChnlPan[i] = region[SONG_PANS + i] >> 1;
+        song->ChnlPan[i] = std::min<uint8_t>(region[SONG_PANS + i] >> 1, IT_PANRIGHT);
     memset(song->ChnlVol, IT_CHNVOL, sizeof song->ChnlVol);
     memcpy(song->Orders, region + SONG_ORDERS + pans, orders);
     return KZM_OK;
