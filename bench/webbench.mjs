@@ -2,8 +2,8 @@
 // Usage: node bench/webbench.mjs [RUNS (5)]   (after ./test.sh, from the repository's root)
 // Each run times, in turn first, the native program and the Node program on the command line, as
 // fresh processes, and the page from choosing the file to its link, on a page loaded anew. 3 s of
-// rest before each, as kzmbench rests. Prints medians and exits 1 when the page takes more than three
-// times the native program or Node more than twice.
+// rest before each, as kzmbench rests. Prints medians and exits 1 when the page takes more than 2.5
+// times the native program or Node more than 1.8 times.
 import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -55,7 +55,7 @@ const median = (v) => [...v].sort((a, b) => a - b)[(v.length - 1) >> 1];
 const base = median(times.native);
 let missed = false;
 console.log(`largest module, medians of ${runs} runs, ${os.cpus().length} CPUs (${os.cpus()[0].model})`);
-for (const [way, bar] of [['native', 0], ['node', 2], ['page', 3]]) {
+for (const [way, bar] of [['native', 0], ['node', 1.8], ['page', 2.5]]) {
     const ratio = median(times[way]) / base;
     const each = times[way].map((t) => Math.round(t)).join(' ');
     console.log(`${way.padEnd(7)}${median(times[way]).toFixed(0).padStart(6)} ms  ${ratio.toFixed(2)} x native${bar ? `; bar ${bar}` : ''}  (${each})`);

@@ -164,10 +164,10 @@ int convertkzminfo(const char* workfile, IMPM* song);
 // Returns KZM_OK, or KZM_WRITEFAILED with outpath as it was and nothing else left.
 int writeit(const char* outpath, IMPM* song, IMPP* patterns, IMPS* samples);
 
-// The records of one conversion, owned by the caller. kzmalloc takes the pattern and sample records
-// zeroed with calloc, whose pages stay untouched until a stage fills them, and the song record and
-// slot map as they come, as the stages set them whole; kzmclear zeroes what the stages and the
-// writer expect to find zero, so that the records serve the next file.
+// The records of one conversion, owned by the caller. kzmalloc takes them as they come, uncleared:
+// a page of a record costs memory only once a stage fills it, which calloc would not keep to in
+// WebAssembly, where it writes zeros over every page. kzmclear zeroes what the stages and the
+// writer expect to find zero; it comes before every conversion, the first one's too.
 struct kzmrecords {
     IMPM* song;
     IMPP* patterns;       // KZM_MAXPATTERNS records
@@ -181,7 +181,7 @@ void kzmfree(kzmrecords* r);
 // Called between the last reader and the writer, with the caller's context.
 typedef void (*kzmhook)(void* ctx);
 
-// The whole conversion of inpath into outpath through workfile, on records that are new or cleared:
+// The whole conversion of inpath into outpath through workfile, on records that kzmclear has cleared:
 // inflation, patterns, instruments, samples, song header, then beforewrite (if any) and the writer.
 // Prints nothing. Once the readers have read the work file it is removed, before the writer runs;
 // after a failure before then, it is left for the caller to keep or remove.

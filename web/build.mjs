@@ -92,9 +92,9 @@ fs.writeFileSync(onefile, page({
     '<!-- kzm:notices -->': '<details><summary>the licences</summary><pre>'
         + escapeHtml(files['LICENSE.txt'] + '\n' + files['THIRD-PARTY.txt']) + '</pre></details>',
     '<!-- kzm:end -->': [
-        '<script type="text/plain" id="kzmweb-js">'
+        '<script type="text/plain" id="kzmweb.js">'
             + scriptText(files['kzmweb.js'] + '\n' + files['worker.js'], 'the worker\'s script') + '</script>',
-        `<script type="application/octet-stream" id="kzmweb-wasm">${files['kzmweb.wasm'].toString('base64')}</script>`,
+        `<script type="application/octet-stream" id="kzmweb.wasm">${files['kzmweb.wasm'].toString('base64')}</script>`,
         `<script>${script}</script>`,
     ].join('\n'),
 }));

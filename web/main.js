@@ -16,10 +16,11 @@ const CANNOT = {
     died: 'its worker stopped as it started',
 };
 
-// A job is one row: {row, name, file} for a file, {row, name, folder: 'none' | 'unreadable'} for a
-// folder without a .kzm file or one that cannot be read.
+// A job is one row: {row, name, leaf, file} for a file (leaf its own name, file null where it cannot
+// be had), {row, name, folder: 'none' | 'unreadable'} for a folder without a .kzm file or one that
+// cannot be read.
 const queue = [];
-const converted = {};   // IT file name -> bytes, for the zip
+const converted = [];   // {name, blob} of each IT file, in order: its link's Blob, for the zip too
 const taken = [];       // IT file names given out so far, in order: a later file may not reuse one
 let nextId = 1;
 let current = null;     // the job the worker has
@@ -28,40 +29,42 @@ let workerUrl = null;
 let wasm = null;
 let ready = false;
 let lost = '';          // the reason of a file whose worker died under it
-let zipUrl = null;
-let zipStale = true;
+let piece = 0;          // bytes per piece of the worker's files; the page reads a file in READ of them
+let zipping = false;
 let offlineAsked = false;
 let refused = false;    // the page's policy refused the worker
 
-// Everything the worker needs is had now, once: a worker that dies is replaced from memory. The page
-// as one file carries the worker's script and the WebAssembly in two inert script elements; served,
-// they are fetched beside the page.
+// Everything the workers need is had now, once: a worker that dies is replaced from memory.
 async function load() {
     if (typeof WebAssembly !== 'object')
         return cannot('wasm');
     if (typeof Worker !== 'function')
         return cannot('worker');
-    const inlined = document.getElementById('kzmweb-js');
     try {
-        let code;
-        if (inlined) {
-            code = [inlined.textContent];
-            wasm = Uint8Array.from(atob(document.getElementById('kzmweb-wasm').textContent), (c) => c.charCodeAt(0)).buffer;
-        } else {
-            const [glue, own, binary] = await Promise.all([
-                fetch('kzmweb.js').then(need).then((r) => r.text()),
-                fetch('worker.js').then(need).then((r) => r.text()),
-                fetch('kzmweb.wasm').then(need).then((r) => r.arrayBuffer()),
-            ]);
-            code = [glue, '\n', own];
-            wasm = binary;
-        }
-        workerUrl = URL.createObjectURL(new Blob(code, { type: 'text/javascript' }));
+        [workerUrl, wasm] = await workerParts('kzmweb', 'worker.js');
     } catch (err) {
         statusLine.textContent = 'The converter could not be loaded: ' + err.message;
         return;
     }
     startWorker();
+}
+
+// A worker's script (the emscripten glue NAME.js, then our own) as a URL to start it from, and its
+// WebAssembly NAME.wasm. The page as one file carries them in inert script elements of those ids;
+// served, they are fetched beside the page.
+async function workerParts(name, own) {
+    const inlined = document.getElementById(name + '.js');
+    const script = (code) => URL.createObjectURL(new Blob(code, { type: 'text/javascript' }));
+    if (inlined) {
+        const base64 = document.getElementById(name + '.wasm').textContent;
+        return [script([inlined.textContent]), Uint8Array.from(atob(base64), (c) => c.charCodeAt(0)).buffer];
+    }
+    const [glue, ours, binary] = await Promise.all([
+        fetch(name + '.js').then(need).then((r) => r.text()),
+        fetch(own).then(need).then((r) => r.text()),
+        fetch(name + '.wasm').then(need).then((r) => r.arrayBuffer()),
+    ]);
+    return [script([glue, '\n', ours]), binary];
 }
 
 function need(response) {
@@ -88,7 +91,7 @@ document.addEventListener('securitypolicyviolation', (e) => {
 function startWorker() {
     ready = false;
     try {
-        worker = new Worker(workerUrl);
+        worker = new Worker(workerUrl, { name: 'converter' });
     } catch (err) {
         worker = null;
         return cannot('worker');
@@ -100,6 +103,12 @@ function startWorker() {
     };
     worker.postMessage({ type: 'init', wasm });
 }
+
+// Past WORKER_KEPT an IT file has left the worker holding about as much memory, which WebAssembly
+// never gives back, and the pieces of files that a worker has let go, past WORKER_DROPPED, may lie
+// in its memory until its collector runs: the worker is then replaced, as one that dies is.
+const WORKER_KEPT = 16 * 1048576;
+const WORKER_DROPPED = 8 * 1048576;
 
 // A worker that dies while it converts is replaced, and the queue goes on; one that dies before it
 // is ready would only die again.
@@ -117,6 +126,7 @@ function heard(m) {
     if (m.type === 'ready') {
         ready = true;
         lost = m.lost;
+        piece = m.piece;
         statusLine.textContent = 'Ready: choose or drop KZM files.';
         if (!offlineAsked)
             keepOffline();
@@ -131,18 +141,18 @@ function heard(m) {
         return;
     if (m.out && !taken.includes(m.out))
         taken.push(m.out);
-    if (m.error !== undefined) {
-        fail(job, m.error);
-    } else if (m.it) {
-        succeed(job, m.out, new Uint8Array(m.it));
-    } else {
+    if (m.error === undefined && !m.it)
         return;   // started: the row already says so
-    }
     current = null;
-    if (m.dead)
-        died();
+    if (m.dead || (m.it && m.it.size > WORKER_KEPT) || m.dropped > WORKER_DROPPED) {
+        worker.terminate();
+        startWorker();
+    }
+    if (m.error !== undefined)
+        fail(job, m.error);
     else
-        pump();
+        succeed(job, m.out, m.it);
+    pump();
 }
 
 // Served from a web site, the page has a service worker keep the site's files for offline use. A
@@ -198,15 +208,31 @@ async function pump() {
         worker.postMessage({ type: 'folder', id: job.id, unreadable: job.folder === 'unreadable' });
         return;
     }
-    let bytes = null;
+    // The file goes to the worker as the pieces read here, which become its input file's own; the
+    // worker words what cannot be read.
+    const input = await reads(job.file);
+    const message = { type: 'convert', id: job.id, name: job.leaf, input, taken: taken.slice() };
+    worker.postMessage(message, input ? input.reads : []);
+}
+
+// Pieces a read of a file takes: each read costs a round trip to the browser's file reader, so
+// that reads of a piece alone would take several times as long.
+const READ = 16;
+
+// The file read in reads of READ pieces, as {reads, size}; null when it cannot be read, at any
+// point, or reads short (a file removed since it was chosen may read as nothing).
+async function reads(file) {
+    const read = [];
     try {
-        bytes = await job.file.arrayBuffer();
+        for (let at = 0; at < file.size; at += READ * piece) {
+            read.push(await file.slice(at, at + READ * piece).arrayBuffer());
+            if (read.at(-1).byteLength !== Math.min(READ * piece, file.size - at))
+                return null;
+        }
     } catch (err) {
-        // the worker words what cannot be read
+        return null;
     }
-    const name = job.file.name;
-    const message = { type: 'convert', id: job.id, name, bytes, taken: taken.slice() };
-    worker.postMessage(message, bytes ? [bytes] : []);
+    return { reads: read, size: file.size };
 }
 
 function fail(job, reason) {
@@ -215,17 +241,16 @@ function fail(job, reason) {
     job.row.querySelector('.state').textContent = reason;
 }
 
-function succeed(job, name, bytes) {
+function succeed(job, name, blob) {
     const link = document.createElement('a');
     link.download = name;
-    link.href = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
+    link.href = URL.createObjectURL(blob);
     link.textContent = name;
     const state = job.row.querySelector('.state');
-    state.textContent = ' ' + size(bytes.length);
+    state.textContent = ' ' + size(blob.size);
     state.prepend(link);
     job.row.removeAttribute('aria-busy');
-    converted[name] = bytes;
-    zipStale = true;
+    converted.push({ name, blob });
     all.hidden = false;
 }
 
@@ -237,16 +262,35 @@ function size(n) {
     return v.toFixed(1) + ' ' + unit + ' (' + exact + ')';
 }
 
-// The zip is made as the link is followed, so that it holds every file converted by then.
-zipLink.addEventListener('click', () => {
-    if (!zipStale)
-        return;
-    if (zipUrl)
-        URL.revokeObjectURL(zipUrl);
-    const zipped = fflate.zipSync(converted, { level: 0 });
-    zipUrl = URL.createObjectURL(new Blob([zipped], { type: 'application/zip' }));
-    zipLink.href = zipUrl;
-    zipStale = false;
+// The zip is made from the IT files' Blobs each time the link is followed, so that it holds every
+// file converted by then, and let go once its download has begun: the page holds each file once.
+// Its entries are stored, read in pieces and gathered into a Blob a file at a time.
+zipLink.addEventListener('click', async (e) => {
+    if (zipping)
+        return;   // the zip made below, followed
+    e.preventDefault();
+    let zipped = new Blob([]);
+    const parts = [];
+    const zip = new fflate.Zip((err, chunk) => parts.push(chunk));
+    for (const { name, blob } of converted) {
+        const entry = new fflate.ZipPassThrough(name);
+        zip.add(entry);
+        const reader = blob.stream().getReader();
+        for (let got = await reader.read(); ; got = await reader.read()) {
+            entry.push(got.done ? new Uint8Array(0) : got.value, got.done);
+            if (got.done)
+                break;
+        }
+        zipped = new Blob([zipped, ...parts.splice(0)]);
+    }
+    zip.end();
+    const url = URL.createObjectURL(new Blob([zipped, ...parts], { type: 'application/zip' }));
+    zipLink.href = url;
+    zipping = true;
+    zipLink.click();
+    zipping = false;
+    zipLink.href = '#';
+    setTimeout(() => URL.revokeObjectURL(url), 60000);
 });
 
 // A folder stands for the files directly in it whose names end in .kzm, in any case, in the byte
@@ -314,16 +358,12 @@ async function addFolder(drop) {
         return add({ name: drop.name, folder: kzms ? 'none' : 'unreadable' });
     kzms.sort(byteOrder);
     for (const { name, file } of kzms)
-        add({ name: drop.name + '/' + name, file: file || { name, arrayBuffer: unreadable } });
-}
-
-function unreadable() {
-    return Promise.reject(new Error('unreadable'));
+        add({ name: drop.name + '/' + name, leaf: name, file });
 }
 
 document.getElementById('files').addEventListener('change', (e) => {
     for (const file of e.target.files)
-        add({ name: file.name, file });
+        add({ name: file.name, leaf: file.name, file });
     e.target.value = '';
 });
 
@@ -358,7 +398,7 @@ async function addDrops(drops) {
             drop.name = drop.entry ? drop.entry.name : handle.name;
             await addFolder(drop);
         } else if (drop.file) {
-            add({ name: drop.file.name, file: drop.file });
+            add({ name: drop.file.name, leaf: drop.file.name, file: drop.file });
         }
     }
 }

@@ -1,17 +1,20 @@
 // The page's worker: runs the converter's own C++ (createKzm) on each file that the page hands over.
 // The page joins this script to the converter's and starts it from memory, so it fetches nothing.
 let kzm = null;
-const INPUT = '/input.kzm';
 const OUTPUT = '/output.it';
 
 function text(fn, ...args) {
     return kzm.UTF8ToString(kzm.ccall(fn, 'number', args.map(() => 'string'), args));
 }
 
-// Messages in: {type: 'init', wasm}, then {type: 'convert', id, name, bytes, taken} or
-// {type: 'folder', id, unreadable}. Out: {type: 'ready', lost} or {type: 'broken', why}; for a file
-// {id, out} as it starts, then {id, out, it} or {id, out, error}, with dead: true when this worker
-// must be replaced.
+// Messages in: {type: 'init', wasm}, then {type: 'convert', id, name, input, taken} or {type:
+// 'folder', id, unreadable}, where input is the page's reads of the file, {reads, size}, each a
+// whole number of pieces of piece bytes but the last (transferred), or null when the page could
+// not read it. Out: {type: 'ready', lost,
+// piece} or {type: 'broken', why}; for a file {id, out} as it starts, then {id, out, it} (the IT
+// file, a Blob made here from the file's pieces, so that the page gets it without a copy) or {id,
+// out, error}, with dead: true when this worker must be replaced; each with dropped, the bytes of
+// pieces that this worker's files have let go so far.
 onmessage = async (e) => {
     const m = e.data;
     if (m.type === 'init') {
@@ -45,7 +48,7 @@ async function start(wasm) {
     }
     if (!kzm.ccall('kzmworkerinit', 'number', [], []))
         return { type: 'broken', why: 'memory' };
-    return { type: 'ready', lost: text('kzmworkerbroken', '') };
+    return { type: 'ready', lost: text('kzmworkerbroken', ''), piece: kzm.kzmpiece };
 }
 
 function convert(m) {
@@ -55,30 +58,24 @@ function convert(m) {
         return;
     }
     postMessage({ id: m.id, out });
-    if (!m.bytes) {
+    if (!m.input) {
         postMessage({ id: m.id, out, error: text('kzmworkerunreadable') });
         return;
     }
     let reason;
     try {
-        kzm.FS.writeFile(INPUT, new Uint8Array(m.bytes), { canOwn: true });
-        reason = text('kzmworkerconvert', INPUT, OUTPUT, out);
+        reason = text('kzmworkerconvert', kzm.kzmmount(m.input), OUTPUT, out);
     } catch (err) {
         // Broken off midway: the runtime's state is not to be trusted with another file.
         postMessage({ id: m.id, out, error: text('kzmworkerbroken', out), dead: true });
         return;
     } finally {
-        try {
-            kzm.FS.unlink(INPUT);
-        } catch (err) {
-            // never written
-        }
+        kzm.kzmunmount();
     }
     if (reason) {
-        postMessage({ id: m.id, out, error: reason });
+        postMessage({ id: m.id, out, error: reason, dropped: kzm.kzmdropped });
         return;
     }
-    const it = kzm.FS.readFile(OUTPUT);
-    kzm.FS.unlink(OUTPUT);
-    postMessage({ id: m.id, out, it: it.buffer }, [it.buffer]);
+    const it = kzm.kzmtake(OUTPUT, 'application/octet-stream');
+    postMessage({ id: m.id, out, it, dropped: kzm.kzmdropped });
 }

@@ -8,8 +8,8 @@
 bool kzmalloc(kzmrecords* r)
 {
     r->song = (IMPM*)malloc(sizeof(IMPM));
-    r->patterns = (IMPP*)calloc(KZM_MAXPATTERNS, sizeof(IMPP));
-    r->samples = (IMPS*)calloc(KZM_MAXSLOTS, sizeof(IMPS));
+    r->patterns = (IMPP*)malloc(KZM_MAXPATTERNS * sizeof(IMPP));
+    r->samples = (IMPS*)malloc(KZM_MAXSLOTS * sizeof(IMPS));
     r->slotmap = (uint8_t*)malloc(KZM_MAXSLOTS);
     if (r->song && r->patterns && r->samples && r->slotmap)
         return true;

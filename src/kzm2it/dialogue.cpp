@@ -70,6 +70,7 @@ int kzmdialogue()
     kzmsay(stdout, "Extracting and converting...\n");
     fflush(stdout);
     kzmfolderlock lock = kzmlockfolder();
+    kzmclear(&r);
     int ret = convertkzm(in.c_str(), KZM_WORKFILE, out.c_str(), &r, saving, nullptr);
     kzmfree(&r);
     if (ret == KZM_NOWORKFILE) {

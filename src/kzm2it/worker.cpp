@@ -23,9 +23,13 @@ static const char* say(const std::string& text)
 
 extern "C" {
 
-// Allocates the records for every later conversion; 0 when memory runs out.
+// The page's file layer (kzmpage.js): files as lists of pieces, the chosen file read where it lies.
+void kzmpagefiles();
+
+// Sets up the files and allocates the records for every later conversion; 0 when memory runs out.
 EMSCRIPTEN_KEEPALIVE int kzmworkerinit()
 {
+    kzmpagefiles();
     return kzmalloc(&records) ? 1 : 0;
 }
 

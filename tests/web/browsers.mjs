@@ -84,3 +84,12 @@ export function settled(b, n) {
         });
     }, n);
 }
+
+// The page's worker of this name ('converter' or 'player'), for puppeteer's page.
+export async function workerNamed(page, name) {
+    for (const w of page.workers()) {
+        if (await w.evaluate(() => self.name) === name)
+            return w;
+    }
+    throw new Error('no worker ' + name);
+}
