@@ -51,7 +51,7 @@ async function start(wasm) {
     return { type: 'ready', lost: text('kzmworkerbroken', ''), piece: kzm.kzmpiece };
 }
 
-function convert(m) {
+async function convert(m) {
     const out = text('kzmworkeroutput', m.name);
     if (m.taken.includes(out)) {
         postMessage({ id: m.id, out, error: text('kzmworkerclash', out) });
@@ -76,6 +76,6 @@ function convert(m) {
         postMessage({ id: m.id, out, error: reason, dropped: kzm.kzmdropped });
         return;
     }
-    const it = kzm.kzmtake(OUTPUT, 'application/octet-stream');
+    const it = await kzm.kzmtake(OUTPUT, 'application/octet-stream');
     postMessage({ id: m.id, out, it, dropped: kzm.kzmdropped });
 }

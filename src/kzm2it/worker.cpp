@@ -7,7 +7,7 @@
 #include <string>
 
 static kzmrecords records;
-static bool writing;     // the writer of the last conversion has begun
+static bool writing;     // the writer of the conversion under way has begun
 static std::string said; // the text that the last call handed over
 
 static void startwrite(void*)
@@ -46,6 +46,7 @@ EMSCRIPTEN_KEEPALIVE const char* kzmworkerconvert(const char* inpath, const char
     writing = false;
     kzmclear(&records);
     int ret = convertkzm(inpath, KZM_WORKFILE, outpath, &records, startwrite, nullptr);
+    writing = false;   // a conversion broken off before it begins has written nothing
     kzmremove(KZM_WORKFILE);
     return say(kzmreasonof(ret, out));
 }

@@ -141,17 +141,27 @@ mergeInto(LibraryManager.library, {
             }
             trim();
         };
-        // Removes the file at path and returns its content as a Blob of this type, made from its
-        // pieces, which then go back to the pool as far as it keeps them between conversions.
+        // Removes the file at path and resolves to its content as a Blob of this type, made from
+        // its pieces as a stream, so that the browser takes them in where it keeps Blobs without
+        // this worker keeping a copy; the pieces then go back to the pool.
         Module['kzmtake'] = function(path, type) {
             var node = FS.lookupPath(path).node;
             var views = (node.contents || []).map(function(p, i) {
                 return p.subarray(0, Math.min(PIECE, node.usedBytes - i * PIECE));
             });
-            var blob = new Blob(views, { type: type });
-            FS.unlink(path);
-            trim();
-            return blob;
+            var next = 0;
+            var pieces = new ReadableStream({
+                pull: function(stream) {
+                    if (next < views.length)
+                        stream.enqueue(views[next++]);
+                    else
+                        stream.close();
+                },
+            });
+            return new Response(pieces, { headers: { 'Content-Type': type } }).blob().finally(function() {
+                FS.unlink(path);
+                trim();
+            });
         };
     },
 });
