@@ -2,15 +2,16 @@
 // Usage: node bench/membench.mjs   (after ./test.sh, from the repository's root)
 // The page's figures are the proportional set size (PSS) of every process of the browser, summed,
 // over the same browser showing a blank tab, so that what the browser's own processes keep for
-// the page (its Blobs) counts too. Each figure comes from a browser started afresh. Node's are peak
-// resident sizes (ru_maxrss). Prints each figure against its bar and exits 1 when one is missed.
+// the page (its Blobs) counts too. Each scenario starts a browser afresh; the largest module's goes
+// on to play it, stop it and save its WAV file. Node's figures are peak resident sizes (ru_maxrss).
+// Prints each figure against its bar and exits 1 when one is missed.
 import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { serve } from '../web/serve.mjs';
-import { launch, ready, settled } from '../tests/web/browsers.mjs';
+import { launch, ready, settled, until } from '../tests/web/browsers.mjs';
 
 const MiB = 1048576;
 const root = path.resolve(path.dirname(new URL(import.meta.url).pathname), '..');
@@ -18,6 +19,7 @@ const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'kzmmembench.'));
 const at = (...names) => path.join(scratch, ...names);
 const pause = (ms) => new Promise((r) => setTimeout(r, ms));
 execFileSync(path.join(root, 'build/bench/kzmbench'), ['-w', scratch]);
+fs.copyFileSync(path.join(root, 'examples/demo.kzm'), at('demo.kzm'));
 const copies = [];
 for (let i = 1; i <= 40; i++) {
     copies.push(at(`typical${String(i).padStart(2, '0')}.kzm`));
@@ -84,14 +86,26 @@ async function peak(s, act, done) {
     return Math.max(top, pss(s.pid) - s.blank);
 }
 
-// What the tab holds once it has settled: the least of ten samples over 5 s, 10 s after the end.
-async function afterwards(s) {
-    await pause(10000);
+// What the tab holds once it has settled: the least of ten samples over 5 s, after wait ms.
+async function afterwards(s, wait = 10000) {
+    await pause(wait);
     let least = Infinity;
     for (let i = 0; i < 10; i++, await pause(500))
         least = Math.min(least, pss(s.pid) - s.blank);
     return least;
 }
+
+// Until row n's song has played for seconds, as its time shows.
+const played = (b, n, seconds) => until(b, ([n, seconds]) => {
+    const [m, ss] = document.querySelector(`#rows li:nth-child(${n}) .time`).textContent.split(':');
+    return m * 60 + Number(ss) >= seconds ? true : null;
+}, [n, seconds]);
+
+// Until row n's WAV file has been saved; its size.
+const wavSaved = (b, n) => until(b, (n) => {
+    const note = document.querySelector(`#rows li:nth-child(${n}) .player > :last-child`).textContent;
+    return /\.wav /.test(note) ? Number(/\(([\d,]+) bytes\)/.exec(note)[1].replace(/,/g, '')) : null;
+}, n, 600);
 
 const rows = [];
 function figure(what, value, bar) {
@@ -107,9 +121,23 @@ for (const [form, url] of Object.entries(FORMS)) {
     await s.b.close();
 
     s = await open(url);
-    const largest = await peak(s, () => s.b.choose([at('largest.kzm')]), () => settled(s.b, 1));
+    const largest = await peak(s, () => s.b.choose([at('largest.kzm'), at('demo.kzm')]), () => settled(s.b, 2));
     figure(`${form}: largest module, peak`, largest, 400);
-    figure(`${form}: largest module, afterwards`, await afterwards(s), s.ready + itSize('largest.it') + 32);
+    const before = await afterwards(s);
+    figure(`${form}: largest module, afterwards`, before, s.ready + itSize('largest.it') + 32);
+    // Its song played (loading included) for 3 s; stopped by playing the demo; played again, and
+    // its WAV file saved while it plays.
+    const play = (n) => s.b.click(`#rows li:nth-child(${n}) .play`);
+    const playing = await peak(s, () => play(1), () => played(s.b, 1, 3));
+    figure(`${form}: largest module playing, peak over the tab before`, playing - before, 3 * itSize('largest.it') + 32);
+    await play(2);
+    figure(`${form}: largest module stopped, afterwards over the tab before`, await afterwards(s) - before, 32);
+    await play(1);
+    await played(s.b, 1, 3);
+    const level = await afterwards(s, 0);
+    let wav = 0;
+    const saving = await peak(s, () => s.b.click('#rows li:nth-child(1) .save'), async () => (wav = await wavSaved(s.b, 1)));
+    figure(`${form}: its WAV file saved, peak over the tab playing`, saving - level, wav / MiB + 32);
     await s.b.close();
 
     s = await open(url);

@@ -1,5 +1,6 @@
 # The WebAssembly build: the program for Node (build-wasm/kzm2it.js and .wasm) and, from the same
 # objects, the converter for the page's worker with the page around it (build-wasm/web/).
+include(${PROJECT_SOURCE_DIR}/cmake/wasm-mikmod.cmake)
 
 # emscripten's JavaScript optimizer needs Debian's Node modules when node is not Debian's own.
 if(EXISTS /usr/share/nodejs)
@@ -34,20 +35,29 @@ target_link_options(kzmweb PRIVATE ${KZM_WASM_MEMORY} -sENVIRONMENT=worker -sMOD
   "SHELL:--js-library ${KZM_PAGEJS}")
 set_property(TARGET kzmweb APPEND PROPERTY LINK_DEPENDS ${KZM_PAGEJS} ${KZM_NODEJS})
 
+# The page's player: libmikmod (the IT loader, the no-sound driver) driven by our glue, a factory,
+# createPlay, for a worker of its own; no file system.
+add_executable(kzmplay src/kzmplay/kzmplay.cpp)
+target_include_directories(kzmplay PRIVATE include)
+target_link_libraries(kzmplay PRIVATE kzmmikmod)
+target_link_options(kzmplay PRIVATE -sINITIAL_MEMORY=16777216 -sALLOW_MEMORY_GROWTH=1
+  -sENVIRONMENT=worker -sMODULARIZE=1 -sEXPORT_NAME=createPlay -sFILESYSTEM=0)
+
 # The page in both forms, built by web/build.mjs from the same files: the static site in
 # build-wasm/web/, and build-wasm/kzm2it.html, which holds everything and works opened from disk.
 set(KZM_SITE ${CMAKE_BINARY_DIR}/web)
 set(KZM_ONEFILE ${CMAKE_BINARY_DIR}/kzm2it.html)
-set(KZM_PAGE index.html style.css main.js worker.js sw.js icon.svg manifest.webmanifest build.mjs policy.mjs)
+set(KZM_PAGE index.html style.css main.js worker.js player.js sw.js icon.svg manifest.webmanifest build.mjs policy.mjs)
 list(TRANSFORM KZM_PAGE PREPEND ${PROJECT_SOURCE_DIR}/web/)
 include(${PROJECT_SOURCE_DIR}/packaging/notices.cmake)
-kzm_notices(${CMAKE_BINARY_DIR}/page-notices.txt "kzm2it's page holds" zlib emscripten musl fflate)
+kzm_notices(${CMAKE_BINARY_DIR}/page-notices.txt "kzm2it's page holds" zlib emscripten musl fflate libmikmod)
 add_custom_command(OUTPUT ${KZM_SITE}/index.html ${KZM_ONEFILE}
   COMMAND node ${PROJECT_SOURCE_DIR}/web/build.mjs ${KZM_SITE} ${KZM_ONEFILE} ${PROJECT_VERSION}
-    $<TARGET_FILE:kzmweb> $<TARGET_FILE_DIR:kzmweb>/kzmweb.wasm ${PROJECT_SOURCE_DIR}/LICENSE
+    $<TARGET_FILE:kzmweb> $<TARGET_FILE_DIR:kzmweb>/kzmweb.wasm
+    $<TARGET_FILE:kzmplay> $<TARGET_FILE_DIR:kzmplay>/kzmplay.wasm ${PROJECT_SOURCE_DIR}/LICENSE
     ${CMAKE_BINARY_DIR}/page-notices.txt
   DEPENDS ${KZM_PAGE} ${PROJECT_SOURCE_DIR}/web/node_modules/fflate/umd/index.js ${PROJECT_SOURCE_DIR}/LICENSE
-    ${CMAKE_BINARY_DIR}/page-notices.txt kzmweb
+    ${CMAKE_BINARY_DIR}/page-notices.txt kzmweb kzmplay
   COMMENT "The page in ${KZM_SITE} and ${KZM_ONEFILE}")
 add_custom_target(site ALL DEPENDS ${KZM_SITE}/index.html ${KZM_ONEFILE})
 

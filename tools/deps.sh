@@ -2,9 +2,9 @@
 # Installs the Debian packages that building and testing need, or prints the line that would.
 # Usage: tools/deps.sh [--web] [package ...]  (extra packages beyond the build's own)
 # --web adds what the WebAssembly build and the page need: emscripten; for the page's tests
-# Chromium, Firefox and WebKit's WebDriver with a virtual display; zlib's source (Debian's source
-# package of the release the native build links, unpacked into build-deps/) and the page's npm
-# packages (npm ci in web/, from its lock file).
+# Chromium, Firefox and WebKit's WebDriver with a virtual display; zlib's and libmikmod's sources
+# (Debian's source packages of the releases the native build links, unpacked into build-deps/) and
+# the page's npm packages (npm ci in web/, from its lock file).
 set -e
 cd "$(dirname "$0")/.."
 web=no
@@ -43,11 +43,12 @@ if [ -n "$missing" ]; then
 fi
 [ "$web" = yes ] || exit 0
 
-# zlib's source, exactly the release that zlib1g-dev links natively.
-zver=1:1.2.13.dfsg-1
-zdir=build-deps/zlib-1.2.13.dfsg
-if [ ! -f "$zdir/inflate.c" ]; then
-    if ! apt-get source --print-uris -qq "zlib=$zver" >/dev/null 2>&1; then
+# Fetches Debian's source package NAME=VERSION and unpacks it into build-deps/DIR, unless FILE is
+# already there; removes only this package's own leftovers, so the other sources stay.
+fetch_source() {
+    name=$1 ver=$2 dir=build-deps/$3 file=$4
+    [ -f "$dir/$file" ] && return 0
+    if ! apt-get source --print-uris -qq "$name=$ver" >/dev/null 2>&1; then
         # A deb-src entry like the machine's own Debian entry: the same addresses, the main suite.
         src=/etc/apt/sources.list.d/debian.sources
         suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
@@ -60,7 +61,7 @@ if [ ! -f "$zdir/inflate.c" ]; then
         fi
         entry="Types: deb-src\nURIs: $uri\nSuites: $suite\nComponents: main\nSigned-By: $key\n"
         if [ "$(id -u)" != 0 ] || [ -z "$uri" ] || [ -z "$suite" ]; then
-            echo "zlib's source package is not available. As root, add this entry to"
+            echo "$name's source package is not available. As root, add this entry to"
             echo "/etc/apt/sources.list.d/kzm2it-src.sources and run apt-get update:"
             printf "$entry"
             exit 1
@@ -68,11 +69,17 @@ if [ ! -f "$zdir/inflate.c" ]; then
         printf "$entry" >/etc/apt/sources.list.d/kzm2it-src.sources
         apt-get update -qq
     fi
-    rm -rf build-deps
+    rm -rf "$dir" "build-deps/${name}_"*
     mkdir -p build-deps
-    (cd build-deps && apt-get source -qq "zlib=$zver" >/dev/null 2>&1)
-    [ -f "$zdir/inflate.c" ] || { echo "zlib's source did not unpack into $zdir"; exit 1; }
-fi
+    (cd build-deps && apt-get source -qq "$name=$ver" >/dev/null 2>&1)
+    [ -f "$dir/$file" ] || { echo "$name's source did not unpack into $dir"; exit 1; }
+}
+# zlib's source, exactly the release that zlib1g-dev links natively.
+zver=1:1.2.13.dfsg-1
+fetch_source zlib "$zver" zlib-1.2.13.dfsg inflate.c
+# libmikmod's source, the release of libmikmod-dev: the IT player for the WebAssembly build.
+mver=3.3.11.1-7
+fetch_source libmikmod "$mver" libmikmod-3.3.11.1 include/mikmod.h
 
 # The page's npm packages, again whenever the lock file is newer than what is installed.
 if [ ! -f web/node_modules/.package-lock.json ] || [ web/package-lock.json -nt web/node_modules/.package-lock.json ]; then

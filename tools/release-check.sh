@@ -73,6 +73,8 @@ zlib="Copyright (C) 1995-2022 Jean-loup Gailly and Mark Adler"
 emscripten="Copyright (c) 2010-2022 The Emscripten Authors"
 musl="Copyright © 2005-2020 Rich Felker, et al."
 fflate="Arjun Barrett"
+mikmod="Copyright (C) 1998-2016 Miodrag Vallat and others"
+lgpl="GNU LESSER GENERAL PUBLIC LICENSE"
 mingw="Copyright (c) 2009-2016 the mingw-w64 project"
 gdtoa="by Lucent Technologies"
 winpthreads="Copyright (c) 2011-2016 mingw-w64 project"
@@ -150,11 +152,11 @@ converts npm "$work/prefix/bin/kzm2it"
 echo "== release check: the web zip =="
 web="kzm2it-$version-web"
 unzip -q "$dist/$web.zip" -d "$work/web"
-for f in "$web/kzm2it-$version.html" "$web/site/index.html" "$web/site/kzmweb.wasm" "$web/site/LICENSE.txt" \
-         "$web/site/THIRD-PARTY.txt"; do
+for f in "$web/kzm2it-$version.html" "$web/site/index.html" "$web/site/kzmweb.wasm" "$web/site/kzmplay.wasm" \
+         "$web/site/LICENSE.txt" "$web/site/THIRD-PARTY.txt"; do
     [ -f "$work/web/$f" ] || fail "the web zip lacks $f"
 done
 holds "$work/web/$web/site/LICENSE.txt" "$own"
-holds "$work/web/$web/site/THIRD-PARTY.txt" "$zlib" "$emscripten" "$musl" "$fflate"
-holds "$work/web/$web/kzm2it-$version.html" "$own" "$zlib" "$emscripten" "$musl" "$fflate"
+holds "$work/web/$web/site/THIRD-PARTY.txt" "$zlib" "$emscripten" "$musl" "$fflate" "$mikmod" "$lgpl"
+holds "$work/web/$web/kzm2it-$version.html" "$own" "$zlib" "$emscripten" "$musl" "$fflate" "$mikmod" "$lgpl"
 echo "Release check: all checks passed"

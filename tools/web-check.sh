@@ -28,4 +28,6 @@ echo "demo.it identical to the native program's"
 echo "== WebAssembly: the page in Chromium, Firefox and WebKit, served and as one file =="
 cp examples/demo.kzm "$scratch/"
 build/bench/kzmbench -w "$scratch" >/dev/null
-xvfb-run -a node tests/web/page.test.mjs build-wasm/web build-wasm/kzm2it.html build/kzm2it "$scratch"
+build/tests/players/kzmrender -m "$scratch"
+xvfb-run -a node tests/web/page.test.mjs build-wasm/web build-wasm/kzm2it.html build/kzm2it \
+    build/tests/players/kzmrender "$scratch"

@@ -1,19 +1,22 @@
 // Builds the page in its two forms from the same files: the static site, and one HTML file that
 // holds everything and works opened from disk.
-// Usage: node web/build.mjs SITE ONEFILE VERSION GLUE WASM LICENSE NOTICES
+// Usage: node web/build.mjs SITE ONEFILE VERSION GLUE WASM PLAYGLUE PLAYWASM LICENSE NOTICES
 //   SITE: the folder to fill; ONEFILE: the single page to write; GLUE, WASM: the worker's converter
-//   (kzmweb.js, kzmweb.wasm); LICENSE: the project's licence; NOTICES: those of others' code in it.
+//   (kzmweb.js, kzmweb.wasm); PLAYGLUE, PLAYWASM: the player's (kzmplay.js, kzmplay.wasm); LICENSE:
+//   the project's licence; NOTICES: those of others' code in it.
 import crypto from 'node:crypto';
 import fs from 'node:fs';
+import { createRequire } from 'node:module';
 import path from 'node:path';
 import { SERVED, inlined } from './policy.mjs';
 
 const here = path.dirname(new URL(import.meta.url).pathname);
-const [site, onefile, version, glue, wasm, license, notices] = process.argv.slice(2);
+const [site, onefile, version, glue, wasm, playglue, playwasm, license, notices] = process.argv.slice(2);
 if (!notices)
-    throw new Error('usage: node web/build.mjs SITE ONEFILE VERSION GLUE WASM LICENSE NOTICES');
+    throw new Error('usage: node web/build.mjs SITE ONEFILE VERSION GLUE WASM PLAYGLUE PLAYWASM LICENSE NOTICES');
 const own = (name) => fs.readFileSync(path.join(here, name));
 const sha256 = (data) => crypto.createHash('sha256').update(data).digest('base64');
+const { zlibSync } = createRequire(import.meta.url)('fflate');
 
 // The site's files, by name, as they are served.
 const files = {
@@ -24,6 +27,9 @@ const files = {
     'fflate.js': own('node_modules/fflate/umd/index.js'),
     'kzmweb.js': fs.readFileSync(glue),
     'kzmweb.wasm': fs.readFileSync(wasm),
+    'player.js': own('player.js'),
+    'kzmplay.js': fs.readFileSync(playglue),
+    'kzmplay.wasm': fs.readFileSync(playwasm),
     'icon.svg': own('icon.svg'),
     'manifest.webmanifest': own('manifest.webmanifest'),
     'LICENSE.txt': fs.readFileSync(license),
@@ -78,6 +84,16 @@ fs.mkdirSync(site, { recursive: true });
 for (const [name, data] of Object.entries(files))
     fs.writeFileSync(path.join(site, name), data);
 
+// A worker's script (its glue, then our own) and its WebAssembly as inert script elements named for
+// the files, which the page reads instead of fetching them. The WebAssembly is deflated with the
+// page's own fflate, which inflates it, and then base64: it is most of the file.
+function inertWorker(name, own) {
+    const code = scriptText(files[name + '.js'] + '\n' + files[own], name + '\'s worker script');
+    const wasm = Buffer.from(zlibSync(files[name + '.wasm'], { level: 9 })).toString('base64');
+    return [`<script type="text/plain" id="${name}.js">${code}</script>`,
+        `<script type="application/octet-stream" id="${name}.wasm">${wasm}</script>`];
+}
+
 // The one file: fflate's and the page's script as one classic inline script, the worker's script
 // and the WebAssembly (base64) in inert script elements that the page reads, the notices inside.
 const script = scriptText(files['fflate.js'] + '\n' + files['main.js'], 'the page\'s script');
@@ -92,9 +108,8 @@ fs.writeFileSync(onefile, page({
     '<!-- kzm:notices -->': '<details><summary>the licences</summary><pre>'
         + escapeHtml(files['LICENSE.txt'] + '\n' + files['THIRD-PARTY.txt']) + '</pre></details>',
     '<!-- kzm:end -->': [
-        '<script type="text/plain" id="kzmweb.js">'
-            + scriptText(files['kzmweb.js'] + '\n' + files['worker.js'], 'the worker\'s script') + '</script>',
-        `<script type="application/octet-stream" id="kzmweb.wasm">${files['kzmweb.wasm'].toString('base64')}</script>`,
+        ...inertWorker('kzmweb', 'worker.js'),
+        ...inertWorker('kzmplay', 'player.js'),
         `<script>${script}</script>`,
     ].join('\n'),
 }));

@@ -27,6 +27,8 @@ let current = null;     // the job the worker has
 let worker = null;
 let workerUrl = null;
 let wasm = null;
+let playerUrl = null;
+let playerWasm = null;
 let ready = false;
 let lost = '';          // the reason of a file whose worker died under it
 let piece = 0;          // bytes per piece of the worker's files; the page reads a file in READ of them
@@ -41,7 +43,8 @@ async function load() {
     if (typeof Worker !== 'function')
         return cannot('worker');
     try {
-        [workerUrl, wasm] = await workerParts('kzmweb', 'worker.js');
+        [[workerUrl, wasm], [playerUrl, playerWasm]] = await Promise.all([
+            workerParts('kzmweb', 'worker.js'), workerParts('kzmplay', 'player.js')]);
     } catch (err) {
         statusLine.textContent = 'The converter could not be loaded: ' + err.message;
         return;
@@ -50,14 +53,15 @@ async function load() {
 }
 
 // A worker's script (the emscripten glue NAME.js, then our own) as a URL to start it from, and its
-// WebAssembly NAME.wasm. The page as one file carries them in inert script elements of those ids;
-// served, they are fetched beside the page.
+// WebAssembly NAME.wasm. The page as one file carries them in inert script elements of those ids,
+// the WebAssembly deflated and in base64; served, they are fetched beside the page.
 async function workerParts(name, own) {
     const inlined = document.getElementById(name + '.js');
     const script = (code) => URL.createObjectURL(new Blob(code, { type: 'text/javascript' }));
     if (inlined) {
         const base64 = document.getElementById(name + '.wasm').textContent;
-        return [script([inlined.textContent]), Uint8Array.from(atob(base64), (c) => c.charCodeAt(0)).buffer];
+        const deflated = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+        return [script([inlined.textContent]), fflate.unzlibSync(deflated).buffer];
     }
     const [glue, ours, binary] = await Promise.all([
         fetch(name + '.js').then(need).then((r) => r.text()),
@@ -252,6 +256,203 @@ function succeed(job, name, blob) {
     job.row.removeAttribute('aria-busy');
     converted.push({ name, blob });
     all.hidden = false;
+    job.it = name;
+    job.blob = blob;
+    job.wav = name.replace(/\.it$/, '') + '.wav';
+    job.play = button('play', () => toggle(job));
+    job.time = document.createElement('span');
+    job.time.className = 'time';
+    job.save = button('save', () => start(job, 'wav'));
+    job.note = document.createElement('span');
+    const player = document.createElement('span');
+    player.className = 'player';
+    player.append(job.play, job.time, job.save, job.note);
+    job.row.append(player);
+    shows(job, 'idle');
+}
+
+function button(kind, click) {
+    const b = document.createElement('button');
+    b.type = 'button';
+    b.className = kind;
+    b.addEventListener('click', click);
+    return b;
+}
+
+// Listening: one player worker at a time, playing one song or making one song's WAV file. Starting
+// either ends what was under way; a worker ends with its song, so that the memory a song took goes
+// with it, but the WAV file of the song that a worker plays is made in that worker, in the same
+// memory. The sound goes through the Web Audio API as buffers of about a second, scheduled back to
+// back on the audio clock, two ahead of what plays; the audio context is made at the first play and
+// suspended whenever nothing plays.
+const PLAY_RATE = 44100;
+const AHEAD = 2;
+const LEAD = 0.1;    // seconds from the first buffer's arrival to its start
+let audio = null;
+let task = null;     // {job, kind: 'play' | 'wav', id, worker, sources, t0, frames, ended, paused, timer}
+let tasks = 0;
+
+// What a row's player shows: 'idle', 'playing', 'paused', 'saving' or 'refused'.
+function shows(job, state) {
+    const pause = state === 'playing';
+    job.play.textContent = pause ? 'Pause' : 'Play';
+    job.play.setAttribute('aria-label', (pause ? 'Pause ' : 'Play ') + job.it);
+    job.save.textContent = (state === 'saving' ? 'Saving ' : 'Save ') + job.wav;
+    job.save.disabled = state === 'saving';
+    if (state === 'idle')
+        job.time.textContent = '0:00';
+    if (state === 'refused') {
+        job.play.hidden = job.save.hidden = job.time.hidden = true;
+        job.note.textContent = 'this song cannot be played here';
+    }
+}
+
+function toggle(job) {
+    if (!task || task.job !== job || task.kind !== 'play')
+        return start(job, 'play');
+    task.paused = !task.paused;
+    shows(job, task.paused ? 'paused' : 'playing');
+    if (task.paused)
+        audio.suspend();
+    else
+        audio.resume();
+}
+
+// Plays the job's song, or makes its WAV file (kind 'wav'), in a new player worker, or in the one
+// that plays the song.
+function start(job, kind) {
+    const holder = task && task.job === job && task.kind === 'play' ? task.worker : null;
+    stop(holder);
+    const t = { job, kind, id: ++tasks, sources: [], t0: null, frames: 0, ended: false, paused: false };
+    task = t;
+    shows(job, kind === 'play' ? 'playing' : 'saving');
+    try {
+        if (kind === 'play') {
+            audio ||= new AudioContext({ sampleRate: PLAY_RATE });
+            audio.resume();
+        }
+        t.worker = holder || new Worker(playerUrl, { name: 'player' });
+    } catch (err) {
+        return unplayable(t);   // no audio output, or no worker allowed
+    }
+    // What a worker says of an earlier song is not heard.
+    t.worker.onmessage = (e) => task === t && (e.data.id || t.id) === t.id && heardPlayer(t, e.data);
+    t.worker.onerror = (e) => {
+        e.preventDefault();
+        if (task === t)
+            unplayable(t);
+    };
+    if (holder)
+        t.worker.postMessage({ type: 'start', id: t.id, wav: kind === 'wav' });
+    else
+        t.worker.postMessage({ type: 'init', wasm: playerWasm });
+    if (kind === 'play')
+        t.timer = setInterval(() => tick(t), 250);
+}
+
+// Ends what the player does, if anything, and lets its row show that nothing plays; its worker ends
+// too, unless it is kept.
+function stop(kept) {
+    const t = task;
+    if (!t)
+        return;
+    task = null;
+    clearInterval(t.timer);
+    for (const source of t.sources) {
+        source.onended = null;
+        source.stop();
+    }
+    if (t.worker && t.worker !== kept)
+        t.worker.terminate();
+    if (audio)
+        audio.suspend();
+    shows(t.job, 'idle');
+}
+
+function unplayable(t) {
+    stop();
+    shows(t.job, 'refused');
+}
+
+function heardPlayer(t, m) {
+    if (m.type === 'ready') {
+        hand(t);
+    } else if (m.type === 'broken' || m.type === 'refused') {
+        unplayable(t);
+    } else if (m.type === 'started') {
+        for (let i = 0; i < AHEAD; i++)
+            t.worker.postMessage({ type: 'more' });
+    } else if (m.type === 'second') {
+        schedule(t, m);
+    } else if (m.type === 'end') {
+        t.ended = true;
+        if (!t.sources.length)
+            finish(t);
+    } else if (m.type === 'wav') {
+        saved(t, m.blob);
+    }
+}
+
+// The IT file goes to the player in pieces as they are read, so that it is held whole only there.
+async function hand(t) {
+    const blob = t.job.blob;
+    t.worker.postMessage({ type: 'open', size: blob.size });
+    try {
+        for (let at = 0; at < blob.size && task === t; at += READ * piece) {
+            const bytes = await blob.slice(at, at + READ * piece).arrayBuffer();
+            t.worker.postMessage({ type: 'piece', bytes }, [bytes]);
+        }
+    } catch (err) {
+        return unplayable(t);
+    }
+    t.worker.postMessage({ type: 'start', id: t.id, wav: t.kind === 'wav' });
+}
+
+function schedule(t, m) {
+    const buffer = audio.createBuffer(2, m.frames, PLAY_RATE);
+    buffer.copyToChannel(new Float32Array(m.left), 0);
+    buffer.copyToChannel(new Float32Array(m.right), 1);
+    const source = audio.createBufferSource();
+    source.buffer = buffer;
+    source.connect(audio.destination);
+    if (t.t0 === null)
+        t.t0 = audio.currentTime + LEAD;
+    source.start(t.t0 + t.frames / PLAY_RATE);
+    t.frames += m.frames;
+    t.sources.push(source);
+    source.onended = () => {
+        t.sources.shift();
+        if (!t.ended)
+            t.worker.postMessage({ type: 'more' });
+        else if (!t.sources.length)
+            finish(t);
+    };
+}
+
+// The time played so far, as m:ss.
+function tick(t) {
+    const played = t.t0 === null ? 0 : Math.min(Math.max(audio.currentTime - t.t0, 0), t.frames / PLAY_RATE);
+    t.job.time.textContent = Math.floor(played / 60) + ':' + String(Math.floor(played % 60)).padStart(2, '0');
+}
+
+// The song has played to its end: the row keeps the time it reached.
+function finish(t) {
+    tick(t);
+    const time = t.job.time.textContent;
+    stop();
+    t.job.time.textContent = time;
+}
+
+// The WAV file is saved as the zip is, and let go once its download has begun.
+function saved(t, blob) {
+    const url = URL.createObjectURL(blob);
+    const link = document.createElement('a');
+    link.href = url;
+    link.download = t.job.wav;
+    link.click();
+    setTimeout(() => URL.revokeObjectURL(url), 60000);
+    stop();
+    t.job.note.textContent = t.job.wav + ' ' + size(blob.size);
 }
 
 function size(n) {

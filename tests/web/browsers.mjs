@@ -74,12 +74,13 @@ export async function ready(b, url) {
 export function settled(b, n) {
     return until(b, (count) => {
         const li = [...document.querySelectorAll('#rows li')];
-        const busy = (r) => r.hasAttribute('aria-busy') || /^waiting/.test(r.lastChild.textContent);
+        const busy = (r) => r.hasAttribute('aria-busy') || /^waiting/.test(r.querySelector('.state').textContent);
         if (li.length !== count || li.some(busy))
             return null;
         return li.map((r) => {
-            const a = r.querySelector('a');
-            const after = a ? r.lastChild.lastChild.textContent.trim() : r.lastChild.textContent;
+            const state = r.querySelector('.state');
+            const a = state.querySelector('a');
+            const after = a ? state.lastChild.textContent.trim() : state.textContent;
             return [r.firstChild.textContent, a ? a.download : null, after];
         });
     }, n);
