@@ -42,7 +42,8 @@ export async function launch(engine, downloads) {
         downloads,
         page,
         run: (fn, ...args) => page.evaluate(fn, ...args),
-        go: (url) => page.goto(url),
+        // Not until the load event, which Firefox once never sent for the one file: ready() waits.
+        go: (url) => page.goto(url, { waitUntil: 'domcontentloaded' }),
         choose: async (paths) => (await page.$('#files')).uploadFile(...paths),
         click: (selector) => page.click(selector),
         close: () => browser.close(),
