@@ -12,17 +12,18 @@ target_link_options(kzmfile INTERFACE "SHELL:--js-library ${PROJECT_SOURCE_DIR}/
 set(KZM_NODEJS ${PROJECT_SOURCE_DIR}/src/kzmfile/kzmnode.js)
 set(KZM_PAGEJS ${PROJECT_SOURCE_DIR}/src/kzmfile/kzmpage.js)
 
-# Room for the records (111 MiB) and what a conversion needs beside them; more when it grows.
+# The converter's links, for Node and the page: room for the records (111 MiB) and what a
+# conversion needs beside them, more when it grows.
 # A function that is called once is not inlined into its caller: WebAssembly engines compile a
 # function first quickly and optimize it for its later calls, so that a loop called in pieces (the
 # inflater, per block) runs optimized, where inlined into the one call of the conversion it would
 # run as first compiled from start to end, at about half the speed.
-set(KZM_WASM_MEMORY -sINITIAL_MEMORY=134217728 -sALLOW_MEMORY_GROWTH=1
+set(KZM_WASM_CONVERTER -sINITIAL_MEMORY=134217728 -sALLOW_MEMORY_GROWTH=1
   -sBINARYEN_EXTRA_PASSES=--one-caller-inline-max-function-size=0)
 
 # Node: the real file system, Node's environment, the exit status; flushed output at exit. The
 # .wasm is compiled as the program starts, which Node 20 needs to load it by path.
-target_link_options(kzm2it PRIVATE ${KZM_WASM_MEMORY} -sENVIRONMENT=node -sNODERAWFS=1
+target_link_options(kzm2it PRIVATE ${KZM_WASM_CONVERTER} -sENVIRONMENT=node -sNODERAWFS=1
   -sEXIT_RUNTIME=1 -sWASM_ASYNC_COMPILATION=0 --pre-js ${PROJECT_SOURCE_DIR}/src/kzm2it/node-pre.js)
 set_property(TARGET kzm2it APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/src/kzm2it/node-pre.js ${KZM_NODEJS})
 
@@ -30,7 +31,7 @@ set_property(TARGET kzm2it APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/sr
 # pieces, the chosen file among them (the page's file layer).
 add_executable(kzmweb src/kzm2it/worker.cpp)
 target_link_libraries(kzmweb PRIVATE kzmconv)
-target_link_options(kzmweb PRIVATE ${KZM_WASM_MEMORY} -sENVIRONMENT=worker -sMODULARIZE=1
+target_link_options(kzmweb PRIVATE ${KZM_WASM_CONVERTER} -sENVIRONMENT=worker -sMODULARIZE=1
   -sEXPORT_NAME=createKzm -sFORCE_FILESYSTEM=1 -sEXPORTED_RUNTIME_METHODS=ccall,UTF8ToString
   "SHELL:--js-library ${KZM_PAGEJS}")
 set_property(TARGET kzmweb APPEND PROPERTY LINK_DEPENDS ${KZM_PAGEJS} ${KZM_NODEJS})

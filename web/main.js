@@ -119,10 +119,14 @@ const WORKER_DROPPED = 8 * 1048576;
 function died() {
     if (!ready)
         return cannot(refused ? 'worker' : 'died');
-    worker.terminate();
     if (current)
         fail(current, lost);
     current = null;
+    replaceWorker();
+}
+
+function replaceWorker() {
+    worker.terminate();
     startWorker();
 }
 
@@ -148,10 +152,8 @@ function heard(m) {
     if (m.error === undefined && !m.it)
         return;   // started: the row already says so
     current = null;
-    if (m.dead || (m.it && m.it.size > WORKER_KEPT) || m.dropped > WORKER_DROPPED) {
-        worker.terminate();
-        startWorker();
-    }
+    if (m.dead || (m.it && m.it.size > WORKER_KEPT) || m.dropped > WORKER_DROPPED)
+        replaceWorker();
     if (m.error !== undefined)
         fail(job, m.error);
     else
@@ -223,16 +225,23 @@ async function pump() {
 // that reads of a piece alone would take several times as long.
 const READ = 16;
 
-// The file read in reads of READ pieces, as {reads, size}; null when it cannot be read, at any
-// point, or reads short (a file removed since it was chosen may read as nothing).
+// A file or Blob read in slices of READ pieces, an ArrayBuffer each; it throws when the file cannot
+// be read, at any point, or reads short (a file removed since it was chosen may read as nothing).
+async function* slices(file) {
+    for (let at = 0; at < file.size; at += READ * piece) {
+        const bytes = await file.slice(at, at + READ * piece).arrayBuffer();
+        if (bytes.byteLength !== Math.min(READ * piece, file.size - at))
+            throw new Error('read short');
+        yield bytes;
+    }
+}
+
+// The file as {reads, size}, all its slices; null when it cannot be read.
 async function reads(file) {
     const read = [];
     try {
-        for (let at = 0; at < file.size; at += READ * piece) {
-            read.push(await file.slice(at, at + READ * piece).arrayBuffer());
-            if (read.at(-1).byteLength !== Math.min(READ * piece, file.size - at))
-                return null;
-        }
+        for await (const bytes of slices(file))
+            read.push(bytes);
     } catch (err) {
         return null;
     }
@@ -398,8 +407,9 @@ async function hand(t) {
     const blob = t.job.blob;
     t.worker.postMessage({ type: 'open', size: blob.size });
     try {
-        for (let at = 0; at < blob.size && task === t; at += READ * piece) {
-            const bytes = await blob.slice(at, at + READ * piece).arrayBuffer();
+        for await (const bytes of slices(blob)) {
+            if (task !== t)
+                return;
             t.worker.postMessage({ type: 'piece', bytes }, [bytes]);
         }
     } catch (err) {

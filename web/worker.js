@@ -64,13 +64,13 @@ async function convert(m) {
     }
     let reason;
     try {
-        reason = text('kzmworkerconvert', kzm.kzmmount(m.input), OUTPUT, out);
+        reason = text('kzmworkerconvert', kzm.kzminput(m.input), OUTPUT, out);
     } catch (err) {
         // Broken off midway: the runtime's state is not to be trusted with another file.
         postMessage({ id: m.id, out, error: text('kzmworkerbroken', out), dead: true });
         return;
     } finally {
-        kzm.kzmunmount();
+        kzm.kzminputdone();
     }
     if (reason) {
         postMessage({ id: m.id, out, error: reason, dropped: kzm.kzmdropped });

@@ -5,14 +5,15 @@ mergeInto(LibraryManager.library, {
     // grows, and holds less than one piece more than its content. The pieces of a file removed go
     // to a pool that the next files take first, so that a conversion leaves little for the
     // collector: the work file's pieces serve the IT file, and one file's the next. Between
-    // conversions the pool keeps at most 4 pieces, what a small module's files take; Module.kzmdropped
-    // counts the bytes of the pieces let go, which the collector of a busy worker may leave in its
-    // memory for long, so that the page can replace a worker that has let much go. A piece
-    // that memory cannot hold fails the write as a full disk would (ENOSPC), so that the conversion
-    // reports it instead of the worker stopping.
+    // conversions the pool keeps at most 4 pieces, what a small module's files take;
+    // Module.kzmdropped counts the bytes of the pieces let go, which the collector of a busy worker
+    // may leave in its memory for long, so that the page can replace a worker that has let much
+    // go. A piece that memory cannot hold fails the write as a full disk would (ENOSPC), so that
+    // the conversion reports it instead of the worker stopping.
     // The chosen file comes as the page's reads of it, each a whole number of pieces of
-    // Module.kzmpiece bytes but the last, which become the input file's own pieces. The inflater reads it once, front to back, so each piece that a
-    // read has passed goes to the pool at once: the input's memory becomes the work file's.
+    // Module.kzmpiece bytes but the last, which become the input file's own pieces. The inflater
+    // reads it once, front to back, so each piece that a read has passed goes to the pool at once:
+    // the input's memory becomes the work file's.
     kzmpagefiles__deps: ['$FS', '$MEMFS'],
     kzmpagefiles: function() {
         var PIECE = 1048576;
@@ -117,10 +118,10 @@ mergeInto(LibraryManager.library, {
         };
 
         // The input, {reads: [ArrayBuffer, a whole number of kzmpiece bytes but the last], size},
-        // as the file at the path returned, read once, until kzmunmount.
+        // as the file at the path returned, read once, until kzminputdone.
         Module['kzmpiece'] = PIECE;
         Module['kzmdropped'] = 0;
-        Module['kzmmount'] = function(input) {
+        Module['kzminput'] = function(input) {
             FS.writeFile('/input.kzm', new Uint8Array(0));
             var node = FS.lookupPath('/input.kzm').node;
             node.contents = [];
@@ -133,11 +134,11 @@ mergeInto(LibraryManager.library, {
             return '/input.kzm';
         };
         // Removes the input and ends the conversion's use of the pool.
-        Module['kzmunmount'] = function() {
+        Module['kzminputdone'] = function() {
             try {
                 FS.unlink('/input.kzm');
             } catch (e) {
-                // not mounted
+                // never laid out
             }
             trim();
         };
